@@ -1,0 +1,165 @@
+// CUlvexDecoder: single lookups, bulk listings and helper-driven scans over
+// binary tag records.
+#include <cstring>
+
+#include "decoder/scan_detail.h"
+#include "ulvex/decoder_bin.h"
+
+using namespace ulvex::detail;
+
+namespace ulvex {
+namespace detail {
+
+PayloadSums*& CurrentScanSums() {
+    static thread_local PayloadSums* current = nullptr;
+    return current;
+}
+
+}  // namespace detail
+}  // namespace ulvex
+
+namespace {
+
+const unsigned int kStop = 0xFFFFFFFFu;
+
+struct TextName {
+    const char* name;
+    bool operator()(const unsigned char* nb) const { return NameMatchesPrefix(nb, name); }
+    bool operator()(const unsigned char*, const unsigned char* nb) const { return NameMatchesPrefix(nb, name); }
+};
+
+struct ListName {
+    const std::list<std::string>* names;
+    bool operator()(const unsigned char* nb) const { return NameMatchesList(nb, *names); }
+    bool operator()(const unsigned char*, const unsigned char* nb) const { return NameMatchesList(nb, *names); }
+};
+
+// The bulk loops: repeat a lookup through the object's virtual operation,
+// each time from just past the previous record, appending every tag found.
+template <class Out>
+void ListAnyName(CUlvexDecoder& self, const void* buf, unsigned int len, Out& out) {
+    ScanScope scope(buf, len);
+    STag tag;
+    unsigned int pos = 0;
+    while ((pos = self.FindTagPtrAnyName(buf, len, tag, pos)) != 0) out.push_back(tag);
+}
+
+template <class Out>
+void ListNamed(CUlvexDecoder& self, const void* buf, unsigned int len, const std::list<std::string>& names,
+               Out& out) {
+    ScanScope scope(buf, len);
+    STag tag;
+    unsigned int pos = 0;
+    while ((pos = self.FindTagPtr(buf, len, names, tag, pos)) != 0) out.push_back(tag);
+}
+
+}  // namespace
+
+IUlvexDecoderBin::~IUlvexDecoderBin() {}
+
+IUlvexDecoderBin* IUlvexDecoderBin::CreateMe() { return new CUlvexDecoder(); }
+unsigned int IUlvexDecoderBin::GetSizeHeader() { return kHeaderSize; }
+unsigned int IUlvexDecoderBin::GetSizeFooter() { return kFooterSize; }
+
+CUlvexDecoder::CUlvexDecoder() {}
+CUlvexDecoder::~CUlvexDecoder() {}
+
+bool CUlvexDecoder::DecodeTag(const void* buf, unsigned int len, const char* name, void* dest,
+                              unsigned int destLen, unsigned char& version) {
+    const unsigned char* b = static_cast<const unsigned char*>(buf);
+    if (len <= kFrameSize) return false;
+    if (!HeaderMarkersOk(b) || !NameMatchesPrefix(b + 2, name)) return false;
+    if (LoadLe32(b + 6) != destLen) return false;
+    if (destLen > len - kFrameSize) return false;
+    const unsigned char* f = b + kHeaderSize + destLen;
+    if (!FooterMarkersOk(f) || !NameMatchesPrefix(f + 1, name)) return false;
+    if (Checksum(b + kHeaderSize, destLen) != LoadLe16(f + 5)) return false;
+    if (destLen != 0) std::memcpy(dest, b + kHeaderSize, destLen);
+    version = b[10];
+    return true;
+}
+
+unsigned int CUlvexDecoder::FindTag(const void* buf, unsigned int len, const char* name,
+                                    std::vector<unsigned char>& payload, unsigned char& version,
+                                    unsigned int start) {
+    payload.clear();
+    const unsigned char* b = static_cast<const unsigned char*>(buf);
+    const TextName match = {name};
+    unsigned int pos = 0, L = 0;
+    const unsigned int end = ScanBinary(b, len, start, match, match, pos, L);
+    if (end == 0) return 0;
+    const unsigned char* p = b + pos + kHeaderSize;
+    payload.insert(payload.end(), p, p + L);
+    version = b[pos + 10];
+    return end;
+}
+
+void CUlvexDecoder::FindAllTagPtr(const void* buf, unsigned int len, const std::list<std::string>& names,
+                                  std::vector<STag>& tags) {
+    ListNamed(*this, buf, len, names, tags);
+}
+
+void CUlvexDecoder::FindAllTagPtr(const void* buf, unsigned int len, const std::list<std::string>& names,
+                                  std::list<STag>& tags) {
+    ListNamed(*this, buf, len, names, tags);
+}
+
+void CUlvexDecoder::FindAllTagPtrAnyName(const void* buf, unsigned int len, std::vector<STag>& tags) {
+    ListAnyName(*this, buf, len, tags);
+}
+
+void CUlvexDecoder::FindAllTagPtrAnyName(const void* buf, unsigned int len, std::list<STag>& tags) {
+    ListAnyName(*this, buf, len, tags);
+}
+
+bool CUlvexDecoder::FindAllTagPtrAnyNameConHelper(const void* buf, unsigned int len, IExternalHelper* helper) {
+    ScanScope scope(buf, len);
+    unsigned int pos = 0;
+    for (;;) {
+        pos = FindTagPtrAnyNameConHelper(buf, len, pos, helper);
+        if (pos == kStop) return false;
+        if (pos == 0) return true;
+    }
+}
+
+unsigned int CUlvexDecoder::FindTagPtrAnyName(const void* buf, unsigned int len, STag& tag,
+                                              unsigned int start) {
+    const unsigned char* b = static_cast<const unsigned char*>(buf);
+    unsigned int pos = 0, L = 0;
+    const unsigned int end = ScanBinary(b, len, start, AnyName(), SameNameAsHeader(), pos, L);
+    if (end != 0) FillBinaryTag(tag, b, pos, L);
+    return end;
+}
+
+unsigned int CUlvexDecoder::FindTagPtrAnyNameConHelper(const void* buf, unsigned int len, unsigned int start,
+                                                       IExternalHelper* helper) {
+    if (len <= kFrameSize) return 0;
+    const unsigned int limit = len - kFrameSize;
+    if (start >= limit) return 0;
+    const unsigned char* b = static_cast<const unsigned char*>(buf);
+    LookupSums sums(b, len);
+    STag tag;
+    unsigned int p = start;
+    for (;;) {
+        unsigned int L = 0;
+        if (RecordAt(b, len, p, AnyName(), SameNameAsHeader(), sums, L)) {
+            FillBinaryTag(tag, b, p, L);
+            if (!helper->OnTagFound(tag)) return kStop;
+            return p + kFrameSize + L;
+        }
+        const unsigned int step = helper->GetSkipLen(buf, len, p);
+        if (step == kStop) return kStop;
+        p += step;  // unsigned 32-bit addition: a step that wraps moves the position back
+        if (p >= limit) return 0;
+    }
+}
+
+unsigned int CUlvexDecoder::FindTagPtr(const void* buf, unsigned int len, const std::list<std::string>& names,
+                                       STag& tag, unsigned int start) {
+    const unsigned char* b = static_cast<const unsigned char*>(buf);
+    const ListName match = {&names};
+    unsigned int pos = 0, L = 0;
+    const unsigned int end = ScanBinary(b, len, start, match, match, pos, L);
+    if (end != 0) FillBinaryTag(tag, b, pos, L);
+    return end;
+}

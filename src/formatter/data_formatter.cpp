@@ -1,0 +1,183 @@
+// CUlvexDataFormatter: key=value payload entries, their typed writers and
+// their readers.
+#include <charconv>
+#include <cstring>
+#include <locale>
+#include <sstream>
+#include <string.h>  // memmem
+
+#include "ulvex/data_formatter.h"
+
+namespace {
+
+const unsigned char kTerminator[3] = {'|', '\r', '\n'};
+
+// Where a value that starts at `s` ends: the first position p >= s where
+// fewer than three bytes remain, or d[p] is '|', or d[p+1] is CR, or d[p+2]
+// is LF. The conditions are tried in that order, so nothing at or past `n`
+// is read.
+std::size_t ValueEnd(const unsigned char* d, std::size_t n, std::size_t s) {
+    for (std::size_t p = s;; ++p) {
+        if (p + 2 >= n) return p;
+        if (d[p] == '|' || d[p + 1] == '\r' || d[p + 2] == '\n') return p;
+    }
+}
+
+// Whether formatted stream output would use the classic locale's
+// punctuation, so that std::to_chars gives the same text as a stream.
+bool GlobalLocaleIsClassic() { return std::locale() == std::locale::classic(); }
+
+template <class T>
+std::string StreamText(T value, std::streamsize precision) {
+    std::ostringstream os;  // imbued with the global locale
+    if (precision != 0) os.precision(precision);
+    os << value;
+    return os.str();
+}
+
+template <class T>
+std::string IntegerText(T value) {
+    if (!GlobalLocaleIsClassic()) return StreamText(value, 0);
+    char buf[24];
+    const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, r.ptr);
+}
+
+// A stream's general notation with precision 9 is printf's "%.9g", which is
+// what std::to_chars gives for chars_format::general with precision 9.
+std::string DoubleText(double value) {
+    if (!GlobalLocaleIsClassic()) return StreamText(value, 9);
+    char buf[40];
+    const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 9);
+    return std::string(buf, r.ptr);
+}
+
+std::string HexText(unsigned int value) {
+    if (!GlobalLocaleIsClassic()) {
+        std::ostringstream os;
+        os << "0x";
+        os.width(8);
+        os.fill('0');
+        os << std::hex << value;
+        return os.str();
+    }
+    static const char digits[] = "0123456789abcdef";
+    char buf[10] = {'0', 'x'};
+    for (int i = 9; i >= 2; --i, value >>= 4) buf[i] = digits[value & 0xFu];
+    return std::string(buf, sizeof buf);
+}
+
+}  // namespace
+
+IUlvexDataFormatter::~IUlvexDataFormatter() {}
+
+IUlvexDataFormatter* IUlvexDataFormatter::CreateMe() { return new CUlvexDataFormatter(); }
+
+CUlvexDataFormatter::CUlvexDataFormatter() {}
+CUlvexDataFormatter::~CUlvexDataFormatter() {}
+
+bool CUlvexDataFormatter::FormatData(std::vector<unsigned char>& data, const std::string& key,
+                                     const std::string& value) {
+    const std::size_t total = key.size() + value.size() + 4;
+    // Reuse the storage when it is large enough; otherwise fill a new vector
+    // and swap it in, so a failed allocation leaves `data` as it was.
+    std::vector<unsigned char> fresh;
+    if (data.capacity() < total) fresh.resize(total);
+    std::vector<unsigned char>& out = data.capacity() < total ? fresh : data;
+    out.resize(total);
+    unsigned char* p = out.data();
+    if (!key.empty()) std::memcpy(p, key.data(), key.size());
+    p += key.size();
+    *p++ = '=';
+    if (!value.empty()) std::memcpy(p, value.data(), value.size());
+    p += value.size();
+    std::memcpy(p, kTerminator, sizeof kTerminator);
+    if (&out == &fresh) data.swap(fresh);
+    return true;
+}
+
+// The 8- and 16-bit writers widen and go through the int / unsigned int
+// writers' virtual slots; the others render the text and go through the
+// string writer's slot, so an override there serves every typed writer.
+bool CUlvexDataFormatter::FormatData(std::vector<unsigned char>& data, const std::string& key, signed char value) {
+    return FormatData(data, key, static_cast<int>(value));
+}
+bool CUlvexDataFormatter::FormatData(std::vector<unsigned char>& data, const std::string& key, unsigned char value) {
+    return FormatData(data, key, static_cast<unsigned int>(value));
+}
+bool CUlvexDataFormatter::FormatData(std::vector<unsigned char>& data, const std::string& key, short value) {
+    return FormatData(data, key, static_cast<int>(value));
+}
+bool CUlvexDataFormatter::FormatData(std::vector<unsigned char>& data, const std::string& key, unsigned short value) {
+    return FormatData(data, key, static_cast<unsigned int>(value));
+}
+bool CUlvexDataFormatter::FormatData(std::vector<unsigned char>& data, const std::string& key, int value) {
+    return FormatData(data, key, IntegerText(value));
+}
+bool CUlvexDataFormatter::FormatData(std::vector<unsigned char>& data, const std::string& key, unsigned int value) {
+    return FormatData(data, key, IntegerText(value));
+}
+bool CUlvexDataFormatter::FormatData(std::vector<unsigned char>& data, const std::string& key, long long value) {
+    return FormatData(data, key, IntegerText(value));
+}
+bool CUlvexDataFormatter::FormatData(std::vector<unsigned char>& data, const std::string& key,
+                                     unsigned long long value) {
+    return FormatData(data, key, IntegerText(value));
+}
+bool CUlvexDataFormatter::FormatData(std::vector<unsigned char>& data, const std::string& key, float value) {
+    return FormatData(data, key, DoubleText(static_cast<double>(value)));
+}
+bool CUlvexDataFormatter::FormatData(std::vector<unsigned char>& data, const std::string& key, double value) {
+    return FormatData(data, key, DoubleText(value));
+}
+bool CUlvexDataFormatter::FormatDataHex(std::vector<unsigned char>& data, const std::string& key, unsigned int value) {
+    return FormatData(data, key, HexText(value));
+}
+
+bool CUlvexDataFormatter::FindInData(const std::vector<unsigned char>& data, const char* key, std::string& text) {
+    text.clear();
+    if (data.empty()) return false;
+    // The search bytes are the key and '='; short keys stay on the stack.
+    const std::size_t keyLen = std::strlen(key);
+    char small[64];
+    std::string large;
+    char* needle = small;
+    if (keyLen + 1 > sizeof small) {
+        large.resize(keyLen + 1);
+        needle = &large[0];
+    }
+    std::memcpy(needle, key, keyLen);
+    needle[keyLen] = '=';
+    const unsigned char* d = data.data();
+    const void* hit = memmem(d, data.size(), needle, keyLen + 1);
+    if (hit == nullptr) return false;
+    const std::size_t i = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - d);
+    const std::size_t end = ValueEnd(d, data.size(), i);
+    text.assign(reinterpret_cast<const char*>(d + i), end - i);
+    return true;
+}
+
+bool CUlvexDataFormatter::FindInDataAllEntry(const unsigned char* data, unsigned int dataLen,
+                                             std::map<std::string, std::string>& entries) {
+    entries.clear();
+    const std::size_t n = dataLen;
+    std::size_t start = 0;
+    while (start < n) {
+        // The byte at `start` always belongs to the key, even when it is '='.
+        const void* sep = start + 1 < n ? std::memchr(data + start + 1, '=', n - start - 1) : nullptr;
+        if (sep == nullptr) {
+            entries[std::string(reinterpret_cast<const char*>(data + start), n - start)].clear();
+            return true;
+        }
+        const std::size_t eq = static_cast<std::size_t>(static_cast<const unsigned char*>(sep) - data);
+        const std::size_t end = ValueEnd(data, n, eq + 1);
+        const unsigned char* v = data + eq + 1;
+        const void* nul = std::memchr(v, 0, end - eq - 1);
+        const std::size_t vlen = nul != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(nul) - v)
+                                                : end - eq - 1;
+        entries[std::string(reinterpret_cast<const char*>(data + start), eq - start)].assign(
+            reinterpret_cast<const char*>(v), vlen);
+        start = end + 3;  // the three bytes after the value, whatever they are
+    }
+    return true;
+}

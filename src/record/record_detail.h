@@ -1,0 +1,140 @@
+// Internal helpers shared by every subsystem that reads or writes records:
+// little-endian fields, name matching rules and the payload checksum.
+// Everything here is inline and hidden; nothing is exported.
+#ifndef ULVEX_SRC_RECORD_DETAIL_H
+#define ULVEX_SRC_RECORD_DETAIL_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <list>
+#include <string>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace ulvex {
+namespace detail {
+
+constexpr unsigned int kHeaderSize = 12;
+constexpr unsigned int kFooterSize = 8;
+constexpr unsigned int kFrameSize = kHeaderSize + kFooterSize;
+
+inline std::uint32_t LoadLe32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+inline std::uint16_t LoadLe16(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+inline void StoreLe32(unsigned char* p, std::uint32_t v) {
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+    p[2] = static_cast<unsigned char>(v >> 16);
+    p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+inline void StoreLe16(unsigned char* p, std::uint16_t v) {
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+}
+
+// Copies a text name into four name bytes: characters up to the first NUL,
+// at most four; the rest stay zero.
+inline void StoreTextName(unsigned char* nb, const char* name) {
+    nb[0] = nb[1] = nb[2] = nb[3] = 0;
+    for (int i = 0; i < 4 && name[i] != '\0'; ++i) nb[i] = static_cast<unsigned char>(name[i]);
+}
+
+// The views' text-name rule: equal byte by byte up to and including the first
+// NUL of `name`, at most four bytes. Never reads past that NUL.
+inline bool NameMatchesPrefix(const unsigned char* nb, const char* name) {
+    for (int i = 0; i < 4; ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c != nb[i]) return false;
+        if (c == 0) return true;
+    }
+    return true;
+}
+
+// One list entry against four name bytes: the entry's first four characters,
+// padded with NUL bytes, must equal all four bytes.
+inline bool NameMatchesEntry(const unsigned char* nb, const std::string& entry) {
+    const std::size_t n = entry.size() < 4 ? entry.size() : 4;
+    for (std::size_t i = 0; i < 4; ++i) {
+        const unsigned char c = i < n ? static_cast<unsigned char>(entry[i]) : 0;
+        if (c != nb[i]) return false;
+    }
+    return true;
+}
+
+inline bool NameMatchesList(const unsigned char* nb, const std::list<std::string>& names) {
+    for (std::list<std::string>::const_iterator it = names.begin(); it != names.end(); ++it)
+        if (NameMatchesEntry(nb, *it)) return true;
+    return false;
+}
+
+// The name bytes up to the first NUL, at most four.
+inline void NameToString(const unsigned char* nb, std::string& out) {
+    std::size_t n = 0;
+    while (n < 4 && nb[n] != 0) ++n;
+    out.assign(reinterpret_cast<const char*>(nb), n);
+}
+
+inline bool HeaderMarkersOk(const unsigned char* h) { return h[0] == '<' && h[1] == 'h' && h[11] == '>'; }
+inline bool FooterMarkersOk(const unsigned char* f) { return f[0] == '<' && f[7] == '>'; }
+
+// Byte sum modulo 65536, one byte at a time: the reference form, also the
+// path used where SSE2 is not available.
+inline std::uint16_t ChecksumPortable(const unsigned char* p, std::size_t n) {
+    std::uint32_t s = 0;
+    // Eight bytes per round keeps the 32-bit accumulator far from overflow
+    // only if we fold it now and then; 2^24 bytes of 0xFF stay below 2^32.
+    while (n > 0) {
+        std::size_t chunk = n < (std::size_t(1) << 24) ? n : (std::size_t(1) << 24);
+        n -= chunk;
+        for (; chunk >= 8; chunk -= 8, p += 8)
+            s += static_cast<std::uint32_t>(p[0]) + p[1] + p[2] + p[3] + p[4] + p[5] + p[6] + p[7];
+        for (; chunk > 0; --chunk) s += *p++;
+        s &= 0xFFFFu;
+    }
+    return static_cast<std::uint16_t>(s);
+}
+
+#if defined(__SSE2__)
+// psadbw sums 8 bytes into a 64-bit lane per instruction; four independent
+// accumulators keep the pipeline busy.
+inline std::uint16_t ChecksumSse2(const unsigned char* p, std::size_t n) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i a0 = zero, a1 = zero, a2 = zero, a3 = zero;
+    for (; n >= 64; n -= 64, p += 64) {
+        a0 = _mm_add_epi64(a0, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), zero));
+        a1 = _mm_add_epi64(a1, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), zero));
+        a2 = _mm_add_epi64(a2, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32)), zero));
+        a3 = _mm_add_epi64(a3, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48)), zero));
+    }
+    for (; n >= 16; n -= 16, p += 16)
+        a0 = _mm_add_epi64(a0, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), zero));
+    __m128i acc = _mm_add_epi64(_mm_add_epi64(a0, a1), _mm_add_epi64(a2, a3));
+    acc = _mm_add_epi64(acc, _mm_unpackhi_epi64(acc, acc));
+    std::uint32_t s = static_cast<std::uint32_t>(_mm_cvtsi128_si32(acc)) & 0xFFFFu;
+    for (; n > 0; --n) s += *p++;
+    return static_cast<std::uint16_t>(s);
+}
+#endif
+
+inline std::uint16_t Checksum(const unsigned char* p, std::size_t n) {
+    if (p == nullptr || n == 0) return 0;
+#if defined(__SSE2__)
+    if (n >= 32) return ChecksumSse2(p, n);
+#endif
+    return ChecksumPortable(p, n);
+}
+
+}  // namespace detail
+}  // namespace ulvex
+
+#endif  // ULVEX_SRC_RECORD_DETAIL_H

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Checks that the shared object exports the public API and nothing else, and
+# that it carries the SONAME libulvex.so.0.
+set -euo pipefail
+lib=$1
+
+readelf -d "$lib" | grep -q 'Library soname: \[libulvex.so.0\]' || { echo "SONAME is not libulvex.so.0"; exit 1; }
+
+public='CHeader|CFooter|CPtrHeader|CPtrFooter|IUlvexEncoderBin|CUlvexEncoder|IUlvexDecoderBin|CUlvexDecoder|IUlvexEncoderTxt|CUlvexEncoderTxt|IUlvexDecoderTxt|CUlvexDecoderTxt|IUlvexDataFormatter|CUlvexDataFormatter|ulvex::StreamReader'
+syms=$(nm -D --defined-only -C "$lib" | sed -E 's/^[0-9a-f]+ [A-Za-z] //')
+# Sanitizer runtimes may add their own interceptors; only C++ names count there.
+unexpected=$(printf '%s\n' "$syms" | grep -vE "^(${public})::" \
+  | grep -vE "^(vtable for|typeinfo for|typeinfo name for) (${public})\$" \
+  | grep -vE '^_(init|fini)$' || true)
+if [ -n "$unexpected" ]; then
+  echo "unexpected exported symbols:"; printf '%s\n' "$unexpected"; exit 1
+fi
+for needed in 'IUlvexEncoderBin::CreateMe()' 'IUlvexDecoderBin::CreateMe()' 'IUlvexEncoderTxt::CreateMe()' \
+              'IUlvexDecoderTxt::CreateMe()' 'IUlvexDataFormatter::CreateMe()' 'vtable for CUlvexDecoder' \
+              'typeinfo for IUlvexDecoderBin' 'CHeader::IsCoerentAnyName() const'; do
+  printf '%s\n' "$syms" | grep -qxF "$needed" || { echo "missing export: $needed"; exit 1; }
+done
+echo "exports OK: $(printf '%s\n' "$syms" | wc -l) symbols"

@@ -1,0 +1,5 @@
+#include <gtest/gtest.h>
+
+#include "ulvex/ulvex.h"
+
+TEST(Smoke, Builds) { SUCCEED(); }
