@@ -1,0 +1,367 @@
+// ulvex: inspect, extract, pack and convert tag records from the command line.
+//
+// Exit status: 0 on success (also when an input holds no record), 1 when an
+// input cannot be read, output cannot be written or the asked-for record is
+// missing, 2 for usage errors.
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "format.h"
+#include "input.h"
+#include "scan.h"
+#include "ulvex/ulvex.h"
+
+namespace {
+
+using ulvex_cli::Form;
+
+// A usage error found after parsing (exit 2) and a failure to do the job (exit 1).
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+struct Failure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Standard output, remembering the first write error.
+class Output {
+public:
+    Output() { std::setvbuf(stdout, nullptr, _IOFBF, 1 << 20); }
+    void Write(const void* p, std::size_t n) {
+        if (n != 0 && std::fwrite(p, 1, n, stdout) != n && m_errno == 0) m_errno = errno != 0 ? errno : EIO;
+    }
+    void Write(const std::string& s) { Write(s.data(), s.size()); }
+    void Write(const std::vector<unsigned char>& v) { Write(v.data(), v.size()); }
+    void Finish() {
+        if (std::fflush(stdout) != 0 && m_errno == 0) m_errno = errno != 0 ? errno : EIO;
+        if (m_errno != 0) throw Failure(std::string("standard output: ") + std::strerror(m_errno));
+    }
+
+private:
+    int m_errno = 0;
+};
+
+void OpenInput(ulvex_cli::Input& in, const std::string& path) {
+    std::string error;
+    if (!in.Open(path, error)) throw Failure(error);
+}
+
+std::string Num(std::uint64_t v) { return std::to_string(v); }
+
+// A text record's name keeps the spaces that stand for zero name bytes.
+std::string TrimSpaces(std::string name) {
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    return name;
+}
+
+std::string ParseNameOption(const std::string& text) {
+    std::string name, error;
+    if (!ulvex_cli::ParseName(text, name, error)) throw UsageError(error);
+    return name;
+}
+
+struct ListOptions {
+    std::string file = "-";
+    bool text = false, entries = false, json = false;
+    std::uint64_t window = ulvex_cli::kMaxWindow;
+};
+
+int RunList(const ListOptions& o) {
+    ulvex_cli::Input in;
+    OpenInput(in, o.file);
+    Output out;
+    std::unique_ptr<IUlvexDataFormatter> fmt(IUlvexDataFormatter::CreateMe());
+    std::map<std::string, std::string> entries;
+    std::uint64_t count = 0, covered = 0;
+    std::string line;
+    char buf[128];
+    if (!o.json) {
+        std::snprintf(buf, sizeof buf, "%12s  %-10s %7s %10s %10s\n", "offset", "name", "version", "payload", "record");
+        out.Write(buf, std::strlen(buf));
+    }
+    ulvex_cli::ScanRecords(in.Data(), in.Size(), o.text ? Form::Text : Form::Binary, o.window, [&](const STag& t) {
+        const std::uint64_t offset = static_cast<std::uint64_t>(t.PtrTag - in.Data());
+        ++count;
+        covered += t.TagLen;
+        if (o.entries) fmt->FindInDataAllEntry(t.PtrPayload, t.PayloadLen, entries);
+        line.clear();
+        if (o.json) {
+            line += "{\"type\":\"record\",\"offset\":" + Num(offset) + ",\"name\":";
+            ulvex_cli::AppendJson(line, t.TagName);
+            line += ",\"version\":" + Num(t.Version) +
+                    ",\"payload_offset\":" + Num(static_cast<std::uint64_t>(t.PtrPayload - in.Data())) +
+                    ",\"payload_length\":" + Num(t.PayloadLen) + ",\"record_length\":" + Num(t.TagLen);
+            if (o.entries) {
+                line += ",\"entries\":{";
+                const char* sep = "";
+                for (const auto& kv : entries) {
+                    line += sep;
+                    ulvex_cli::AppendJson(line, kv.first);
+                    line += ':';
+                    ulvex_cli::AppendJson(line, kv.second);
+                    sep = ",";
+                }
+                line += '}';
+            }
+            line += "}\n";
+        } else {
+            const std::string name = "\"" + ulvex_cli::Escape(t.TagName, true) + "\"";
+            std::snprintf(buf, sizeof buf, "%12" PRIu64 "  %-10s %7u %10u %10u\n", offset, name.c_str(),
+                          static_cast<unsigned>(t.Version), t.PayloadLen, t.TagLen);
+            line += buf;
+            for (const auto& kv : entries)
+                line += "              " + ulvex_cli::Escape(kv.first, false) + "=" +
+                        ulvex_cli::Escape(kv.second, false) + "\n";
+        }
+        out.Write(line);
+        return true;
+    });
+    const std::uint64_t skipped = in.Size() - covered;
+    if (o.json) {
+        line = "{\"type\":\"summary\",\"records\":" + Num(count) + ",\"record_bytes\":" + Num(covered) +
+               ",\"skipped_bytes\":" + Num(skipped) + ",\"input_bytes\":" + Num(in.Size()) + "}\n";
+    } else {
+        line = Num(count) + (count == 1 ? " record, " : " records, ") + Num(covered) + " bytes in records, " +
+               Num(skipped) + " bytes passed over\n";
+    }
+    out.Write(line);
+    out.Finish();
+    return 0;
+}
+
+struct ExtractOptions {
+    std::string file = "-", name;
+    std::uint64_t index = 0;
+    bool text = false;
+    std::uint64_t window = ulvex_cli::kMaxWindow;
+};
+
+int RunExtract(const ExtractOptions& o) {
+    const std::string name = ParseNameOption(o.name);
+    const std::string wanted = o.text ? TrimSpaces(name) : name;
+    ulvex_cli::Input in;
+    OpenInput(in, o.file);
+    Output out;
+    std::uint64_t seen = 0;
+    const bool completed = ulvex_cli::ScanRecords(
+        in.Data(), in.Size(), o.text ? Form::Text : Form::Binary, o.window, [&](const STag& t) {
+            if ((o.text ? TrimSpaces(t.TagName) : t.TagName) != wanted) return true;
+            if (seen++ < o.index) return true;
+            out.Write(t.PtrPayload, t.PayloadLen);
+            return false;
+        });
+    if (completed) {
+        const std::string shown = "\"" + ulvex_cli::Escape(name, true) + "\"";
+        throw Failure(seen == 0 ? "no record named " + shown
+                                : "index " + Num(o.index) + " is out of range: " + Num(seen) + " record" +
+                                      (seen == 1 ? "" : "s") + " named " + shown);
+    }
+    out.Finish();
+    return 0;
+}
+
+struct PackOptions {
+    std::string file = "-", name;
+    unsigned int version = 0;
+    bool text = false;
+};
+
+int RunPack(const PackOptions& o) {
+    const std::string name = ParseNameOption(o.name);
+    ulvex_cli::Input in;
+    OpenInput(in, o.file);
+    // A record is at most 2^32 - 1 bytes: 20 bytes of framing in binary, 34 in text.
+    const std::uint64_t framing = o.text ? 34 : 20;
+    if (in.Size() > ulvex_cli::kMaxWindow - framing)
+        throw Failure("payload of " + Num(in.Size()) + " bytes is too long for one record (at most " +
+                      Num(ulvex_cli::kMaxWindow - framing) + ")");
+    Output out;
+    std::vector<unsigned char> record;
+    const auto version = static_cast<unsigned char>(o.version);
+    if (o.text) {
+        std::unique_ptr<IUlvexEncoderTxt> enc(IUlvexEncoderTxt::CreateMe());
+        const std::vector<unsigned char> payload(in.Data(), in.Data() + in.Size());
+        enc->AddTagTxt(record, name.c_str(), payload, version);
+    } else {
+        std::unique_ptr<IUlvexEncoderBin> enc(IUlvexEncoderBin::CreateMe());
+        // The encoder only reads the payload.
+        enc->AddTagBin(record, name.c_str(), const_cast<unsigned char*>(in.Data()),
+                       static_cast<unsigned int>(in.Size()), version);
+    }
+    out.Write(record);
+    out.Finish();
+    return 0;
+}
+
+int RunEntries(const std::vector<std::string>& args) {
+    std::unique_ptr<IUlvexDataFormatter> fmt(IUlvexDataFormatter::CreateMe());
+    std::vector<unsigned char> payload, entry;
+    for (const std::string& arg : args) {
+        std::string error;
+        if (!ulvex_cli::FormatEntry(*fmt, arg, entry, error)) throw UsageError(error);
+        payload.insert(payload.end(), entry.begin(), entry.end());
+    }
+    Output out;
+    out.Write(payload);
+    out.Finish();
+    return 0;
+}
+
+struct ConvertOptions {
+    std::string file = "-";
+    bool toText = false, toBinary = false;
+    std::uint64_t window = ulvex_cli::kMaxWindow;
+};
+
+int RunConvert(const ConvertOptions& o) {
+    if (o.toText == o.toBinary) throw UsageError("convert needs exactly one of --to-text and --to-binary");
+    ulvex_cli::Input in;
+    OpenInput(in, o.file);
+    Output out;
+    std::unique_ptr<IUlvexEncoderBin> bin(IUlvexEncoderBin::CreateMe());
+    std::unique_ptr<IUlvexEncoderTxt> txt(IUlvexEncoderTxt::CreateMe());
+    std::vector<unsigned char> record, payload;
+    ulvex_cli::ScanRecords(in.Data(), in.Size(), o.toText ? Form::Binary : Form::Text, o.window,
+                           [&](const STag& t) {
+                               record.clear();
+                               try {
+                                   if (o.toText) {
+                                       payload.assign(t.PtrPayload, t.PtrPayload + t.PayloadLen);
+                                       txt->AddTagTxt(record, t.TagName.c_str(), payload, t.Version);
+                                   } else {
+                                       // Spaces ending a text name stand for zero name bytes.
+                                       bin->AddTagBin(record, TrimSpaces(t.TagName).c_str(),
+                                                      const_cast<unsigned char*>(t.PtrPayload), t.PayloadLen,
+                                                      t.Version);
+                                   }
+                               } catch (const std::length_error&) {
+                                   throw Failure("record at offset " + Num(static_cast<std::uint64_t>(
+                                                                           t.PtrTag - in.Data())) +
+                                                 " is too long for the text form");
+                               }
+                               out.Write(record);
+                               return true;
+                           });
+    out.Finish();
+    return 0;
+}
+
+const char kFileHelp[] = "Input file, or - for standard input (the default)";
+const char kWindowHelp[] = "Scan window in bytes (for testing the windowed scan)";
+
+// CLI11 would wrap "-1" around into a huge unsigned value.
+CLI::Validator NotNegative() {
+    return CLI::Validator(
+        [](std::string& value) { return value.compare(0, 1, "-") == 0 ? "must not be negative" : std::string(); },
+        "", "NotNegative");
+}
+
+std::string OneLine(std::string s) {
+    for (char& c : s)
+        if (c == '\n') c = ' ';
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app("Inspect, extract, pack and convert tag records.", "ulvex");
+    app.require_subcommand(1);
+
+    ListOptions lo;
+    CLI::App* list = app.add_subcommand("list", "List every valid record of the input, then a summary line");
+    list->add_flag("--text", lo.text, "Read the text form instead of the binary one");
+    list->add_flag("--entries", lo.entries, "Also print each payload's key=value entries");
+    list->add_flag("--json", lo.json,
+                   "One JSON object per line: a \"record\" object per record, a \"summary\" object last");
+    list->add_option("FILE", lo.file, kFileHelp);
+    list->add_option("--window", lo.window, kWindowHelp)->check(NotNegative())->group("");
+    list->footer("Names are quoted; bytes outside printable ASCII, \\ and \" are shown as \\xNN.");
+
+    ExtractOptions xo;
+    CLI::App* extract = app.add_subcommand("extract", "Write the payload of one record to standard output, raw");
+    extract->add_option("--name", xo.name, "Tag name (up to 4 bytes; \\xNN for any byte)")->required();
+    extract->add_option("--index", xo.index, "Which record of that name, counting from 0 (default 0)")
+        ->check(NotNegative());
+    extract->add_flag("--text", xo.text, "Read the text form instead of the binary one");
+    extract->add_option("FILE", xo.file, kFileHelp);
+    extract->add_option("--window", xo.window, kWindowHelp)->check(NotNegative())->group("");
+
+    PackOptions po;
+    CLI::App* pack = app.add_subcommand("pack", "Frame the input bytes as one record on standard output");
+    pack->add_option("--name", po.name, "Tag name (up to 4 bytes; \\xNN for any byte)")->required();
+    pack->add_option("--version", po.version, "Version byte, 0-255 (default 0)")->check(CLI::Range(0, 255));
+    pack->add_flag("--text", po.text, "Write the text form instead of the binary one");
+    pack->add_option("FILE", po.file, kFileHelp);
+    pack->footer("Records are appended by concatenating outputs: ulvex pack ... >> capture.bin");
+
+    std::vector<std::string> entryArgs;
+    CLI::App* entries = app.add_subcommand("entries", "Write a payload of key=value entries to standard output");
+    entries->add_option("ENTRY", entryArgs, "KEY=VALUE, or KEY:TYPE=VALUE with TYPE one of str, int, uint, "
+                                            "i64, u64, float, double, hex")
+        ->required();
+    entries->footer("Example: ulvex entries room=kitchen temp:double=21.5 delta:int=-5 flags:hex=255");
+
+    ConvertOptions co;
+    CLI::App* convert = app.add_subcommand("convert", "Rewrite every record into the other form, in order, "
+                                                      "dropping the bytes between records");
+    CLI::Option* toText = convert->add_flag("--to-text", co.toText, "Binary records in, text records out");
+    CLI::Option* toBinary = convert->add_flag("--to-binary", co.toBinary, "Text records in, binary records out");
+    toText->excludes(toBinary);
+    convert->add_option("FILE", co.file, kFileHelp);
+    convert->add_option("--window", co.window, kWindowHelp)->check(NotNegative())->group("");
+
+    // Set last: subcommands made before it would inherit it.
+    app.footer("Run 'ulvex SUBCOMMAND --help' for the options of one subcommand.");
+
+    // Named here, a mistyped subcommand would only be reported as a missing one.
+    if (argc > 1 && argv[1][0] != '-') {
+        try {
+            app.get_subcommand(argv[1]);
+        } catch (const CLI::OptionNotFound&) {
+            std::fprintf(stderr, "ulvex: unknown subcommand '%s' (see 'ulvex --help')\n", argv[1]);
+            return 2;
+        }
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        const std::vector<CLI::App*> chosen = app.get_subcommands();
+        const std::string sub = chosen.empty() ? "" : " " + chosen.front()->get_name();
+        std::fprintf(stderr, "ulvex%s: %s (see 'ulvex%s --help')\n", sub.c_str(), OneLine(e.what()).c_str(),
+                     sub.c_str());
+        return 2;
+    }
+
+    const std::string sub = app.get_subcommands().front()->get_name();
+    try {
+        if (*list) return RunList(lo);
+        if (*extract) return RunExtract(xo);
+        if (*pack) return RunPack(po);
+        if (*entries) return RunEntries(entryArgs);
+        return RunConvert(co);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "ulvex %s: %s (see 'ulvex %s --help')\n", sub.c_str(), e.what(), sub.c_str());
+        return 2;
+    } catch (const Failure& e) {
+        std::fprintf(stderr, "ulvex %s: %s\n", sub.c_str(), e.what());
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "ulvex %s: out of memory\n", sub.c_str());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "ulvex %s: %s\n", sub.c_str(), e.what());
+    }
+    return 1;
+}
