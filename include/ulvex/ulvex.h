@@ -13,5 +13,6 @@
 #include "ulvex/encoder_txt.h"
 #include "ulvex/decoder_txt.h"
 #include "ulvex/data_formatter.h"
+#include "ulvex/stream_reader.h"
 
 #endif // ULVEX_ULVEX_H
