@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# Runs the ulvex tool on real files: pack/list/extract and convert round trips,
+# JSON output, exit codes and messages, and windowed scans against whole scans.
+set -euo pipefail
+U=$1
+tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
+cd "$tmp"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+# expect STATUS CMD...: stdout to `out`, stderr to `err`.
+expect() {
+  local want=$1; shift
+  local got=0; "$@" >out 2>err || got=$?
+  [ "$got" = "$want" ] || fail "$* exited $got, wanted $want: $(cat err)"
+}
+size() { stat -c %s "$1"; }
+
+# --- a binary capture: typed entries, garbage, a damaged record, every byte value
+"$U" entries room=kitchen temp:double=21.5 delta:int=-5 flags:hex=255 big:u64=18446744073709551615 \
+  n:i64=-9000000000 u:uint=7 f:float=0.25 'a:b:str=x=y' >e1
+"$U" entries room=hall >e2
+python3 -c 'import sys; sys.stdout.buffer.write(bytes(range(256)) * 3)' >bytes
+printf 'junk<h<' >g
+"$U" pack --name TEMP --version 1 e1 >r1
+"$U" pack --name 'N\x01"' --version 255 <bytes >r2
+"$U" pack --name TEMP --version 2 - <e2 >r3
+"$U" pack --name E </dev/null >r4
+{ head -c 20 r1; printf X; tail -c +22 r1; } >bad
+cat g r1 g bad r2 r3 r4 g >cap
+cat r1 r2 r3 r4 >records
+
+# list: plain, JSON Lines (parsed), standard input
+expect 0 "$U" list --entries cap
+grep -q '^ *0*7  "TEMP" .* 1 .*'"$(size e1)" out || fail "plain listing: $(cat out)"
+grep -q '"N\\x01\\x22"' out || fail "escaped name: $(cat out)"
+grep -qx ' *a:b=x=y' out && grep -qx ' *temp=21.5' out && grep -qx ' *flags=0x000000ff' out || fail "entries: $(cat out)"
+tail -n1 out | grep -qx "4 records, $(size records) bytes in records, $(( $(size cap) - $(size records) )) bytes passed over" \
+  || fail "summary: $(tail -n1 out)"
+"$U" list - <cap | cmp -s - <("$U" list cap) || fail "standard input lists differently"
+"$U" list --json --entries cap >json
+python3 - json "$(size g)" "$(size r1)" "$(size bad)" "$(size r2)" "$(size r3)" "$(size cap)" <<'EOF'
+import json, sys
+lines = [json.loads(l) for l in open(sys.argv[1])]
+g, r1, bad, r2, r3, cap = map(int, sys.argv[2:])
+recs, summary = lines[:-1], lines[-1]
+assert [r["name"] for r in recs] == ["TEMP", 'N\x01"', "TEMP", "E"], recs
+assert [r["version"] for r in recs] == [1, 255, 2, 0]
+assert [r["offset"] for r in recs] == [g, 2 * g + r1 + bad, 2 * g + r1 + bad + r2, 2 * g + r1 + bad + r2 + r3]
+assert recs[0]["entries"] == {"room": "kitchen", "temp": "21.5", "delta": "-5", "flags": "0x000000ff", "a:b": "x=y",
+                              "big": "18446744073709551615", "n": "-9000000000", "u": "7", "f": "0.25"}, recs[0]
+assert recs[1]["payload_length"] == 768 and recs[1]["record_length"] == 788
+assert all(r["type"] == "record" and r["payload_offset"] == r["offset"] + 12 for r in recs)
+total = sum(r["record_length"] for r in recs)
+assert summary == {"type": "summary", "records": 4, "record_bytes": total, "skipped_bytes": cap - total,
+                   "input_bytes": cap}, summary
+EOF
+
+# extract gives back the packed bytes
+"$U" extract --name TEMP cap | cmp -s - e1 || fail "extract TEMP"
+"$U" extract --name TEMP --index 1 cap | cmp -s - e2 || fail "extract TEMP #1"
+"$U" extract --name 'N\x01\x22' <cap | cmp -s - bytes || fail "extract escaped name"
+"$U" extract --name E cap | cmp -s - /dev/null || fail "extract empty payload"
+expect 1 "$U" extract --name TEMP --index 2 cap; grep -q 'out of range: 2 records named "TEMP"' err || fail "$(cat err)"
+expect 1 "$U" extract --name NONE cap
+
+# text form: pack/list/extract, and convert both ways
+"$U" pack --text --name AB --version 3 bytes >t1
+cat g t1 g >tcap
+"$U" list --text --json tcap | head -n1 | grep -q '"offset":7,"name":"AB  ","version":3,"payload_offset":27,"payload_length":768,"record_length":800' \
+  || fail "text listing: $("$U" list --text --json tcap)"
+"$U" extract --text --name AB tcap | cmp -s - bytes || fail "extract text"
+"$U" convert --to-text cap >text
+"$U" convert --to-binary text | cmp -s - records || fail "binary -> text -> binary"
+# (an empty-payload record ending the input is not a record: one more byte makes it one)
+cat records g | "$U" convert --to-text | cmp -s - text || fail "text differs after a round trip"
+[ "$("$U" list --text text | tail -n1)" = "4 records, $(( $(size text) - 8 )) bytes in records, 8 bytes passed over" ] \
+  || fail "text capture: $("$U" list --text text)"
+
+# inputs without records are not errors
+expect 0 "$U" list /dev/null; grep -qx '0 records, 0 bytes in records, 0 bytes passed over' out || fail "$(cat out)"
+expect 0 "$U" list --text g; grep -qx '0 records, 0 bytes in records, 7 bytes passed over' out || fail "$(cat out)"
+
+# usage errors: status 2 and one line; unreadable inputs: status 1 naming the file
+usage_errors=(
+  "" "bogus" "list --bogus" "list cap cap" "pack" "pack --name TOOLONG" "pack --name A --version 256"
+  "pack --name A\\q" "pack --name A\\x00" "extract --name A --index -1" "entries" "entries novalue"
+  "entries a:int=1.5" "entries a:int=2147483648" "entries a:uint=-1" "entries a:foo=1" "entries :int=1"
+  "convert cap" "convert --to-text --to-binary cap" "list --window x cap")
+for args in "${usage_errors[@]}"; do
+  # shellcheck disable=SC2086
+  expect 2 "$U" $args </dev/null
+  [ "$(wc -l <err)" = 1 ] && [ ! -s out ] || fail "'$args' should print one line: $(cat err)"
+done
+expect 0 "$U" entries a:int=-2147483648 b:hex=0xffffffff c:double=-1e300; [ "$(cat out)" = "$(printf 'a=-2147483648|\r\nb=0xffffffff|\r\nc=-1e+300|\r\n')" ] \
+  || fail "typed limits: $(od -c out)"
+for sub in "" list extract pack entries convert; do
+  # shellcheck disable=SC2086
+  expect 0 "$U" $sub --help; grep -q "^Usage: ulvex $sub" out || fail "help of '$sub'"
+done
+expect 1 "$U" list nosuch; grep -qx 'ulvex list: nosuch: No such file or directory' err || fail "$(cat err)"
+expect 1 "$U" pack --name A .; grep -qx 'ulvex pack: .: Is a directory' err || fail "$(cat err)"
+[ -e /dev/full ] && { "$U" list cap >/dev/full 2>err && fail "write error unnoticed"; grep -q 'No space left' err || fail "$(cat err)"; }
+
+# windowed scans list exactly what one whole scan lists: many small records,
+# back to back and among garbage and damaged records, for windows from the
+# smallest to just below the input's length
+"$U" pack --text --name TEMP e2 >t3
+for form in bin text; do
+  opt=; [ $form = text ] && opt=--text
+  for i in $(seq 1 24); do
+    # shellcheck disable=SC2086
+    "$U" entries "k$i=$(head -c $((i % 7)) /dev/zero | tr '\0' v)" | "$U" pack $opt --name "R$((i % 3))" --version $((i % 10))
+    case $form$((i % 4)) in
+      bin1|text1) printf '<h' ;;
+      bin2) head -c 20 r1 ;;
+      text2) head -c 25 t1 ;;
+      bin3) head -c 20 r3; printf X; tail -c +22 r3 ;;
+      text3) head -c 22 t3; printf X; tail -c +24 t3 ;;
+    esac
+  done >many.$form
+  # shellcheck disable=SC2086
+  [ "$("$U" list $opt many.$form | tail -n1 | cut -d' ' -f1)" = 24 ] || fail "window capture: $("$U" list $opt many.$form)"
+  for w in $(seq 64 2 160) 1000 $(( $(size many.$form) - 1 )); do
+    # shellcheck disable=SC2086
+    "$U" list $opt --json --window "$w" many.$form | cmp -s - <("$U" list $opt --json many.$form) \
+      || fail "$form listing, window $w"
+  done
+done
+"$U" convert --to-binary --window 64 many.text | cmp -s - <("$U" convert --to-binary many.text) || fail "convert, window 64"
+"$U" extract --name R2 --index 5 --window 70 many.bin | cmp -s - <("$U" extract --name R2 --index 5 many.bin) \
+  || fail "extract, window 70"
+echo "tool_cli: all checks passed"
