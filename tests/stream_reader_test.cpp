@@ -1,0 +1,172 @@
+// ulvex::StreamReader: for every way of cutting a stream into chunks, the
+// records delivered are those of the whole-buffer listing, with bounded memory.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "ulvex/ulvex.h"
+
+namespace {
+using Bytes = std::vector<unsigned char>;
+using Reader = ulvex::StreamReader;
+const Reader::Form kForms[] = {Reader::Binary, Reader::Text};
+// name, version, record bytes, payload start in them and length, stream offset
+using Rec = std::tuple<std::string, int, std::string, std::ptrdiff_t, unsigned, std::uint64_t>;
+Rec MakeRec(const STag& t, std::uint64_t off) {
+    return Rec(t.TagName, t.Version, std::string(t.PtrTag, t.PtrTag + t.TagLen), t.PtrPayload - t.PtrTag,
+               t.PayloadLen, off);
+}
+// The whole-buffer listing (the loop of single lookups, each from just past
+// the previous record) of a decoder whose lookup ignores records with a
+// payload longer than the maximum, as if they were damaged: it moves on to
+// the next byte.
+template <class Decoder>
+std::vector<Rec> Listing(Decoder&& d, const Bytes& s, unsigned int max) {
+    std::vector<Rec> out;
+    STag t;
+    for (unsigned int at = 0, end; (end = d.FindTagPtrAnyName(s.data(), static_cast<unsigned>(s.size()), t, at));) {
+        const std::uint64_t off = static_cast<std::uint64_t>(t.PtrTag - s.data());
+        at = t.PayloadLen > max ? static_cast<unsigned int>(off + 1) : end;
+        if (t.PayloadLen <= max) out.push_back(MakeRec(t, off));
+    }
+    return out;
+}
+std::vector<Rec> Reference(Reader::Form form, const Bytes& s, unsigned int max) {
+    return form == Reader::Binary ? Listing(CUlvexDecoder(), s, max) : Listing(CUlvexDecoderTxt(), s, max);
+}
+// Feeds `s` in chunks of `step` bytes (0: random sizes), draining Next after
+// each and checking the memory bound; returns the records and the garbage
+// and rejection counters.
+std::tuple<std::vector<Rec>, std::uint64_t, std::uint64_t> Read(Reader::Form form, const Bytes& s, unsigned int max,
+                                                               size_t step, std::mt19937& rng) {
+    Reader r(form, max);
+    std::vector<Rec> recs;
+    STag t;
+    std::uint64_t off = 0, whole = 0;
+    size_t biggest = 0, worst = 0;
+    for (size_t at = 0, n = 0; at <= s.size(); at += n) {
+        n = std::min(s.size() - at, step ? step : 1 + rng() % 300), biggest = std::max(biggest, n);
+        n ? r.Feed(s.data() + at, n) : r.Finish();
+        while (r.Next(t, off)) recs.push_back(MakeRec(t, off)), whole += t.TagLen;
+        worst = std::max(worst, r.Capacity() - std::min(r.Capacity(), (max + 32) * 3 / 2 + biggest + 4096));
+        if (n == 0) break;
+    }
+    EXPECT_EQ(worst, 0u) << "bytes beyond the memory bound";
+    EXPECT_EQ(r.RecordsDelivered(), recs.size());
+    EXPECT_EQ(r.GarbageBytes() + whole, s.size());
+    return std::make_tuple(recs, r.GarbageBytes(), r.RejectedCandidates());
+}
+void Append(Reader::Form form, Bytes& out, const Bytes& payload, unsigned version = 1) {
+    if (form == Reader::Binary) CUlvexEncoder().AddTagBin(out, "AB", payload, static_cast<unsigned char>(version));
+    if (form == Reader::Text) CUlvexEncoderTxt().AddTagTxt(out, "NAME", payload, static_cast<unsigned char>(version));
+}
+// A lone header announcing `dataLen` bytes of payload (text: of data).
+Bytes Header(Reader::Form form, unsigned int dataLen) {
+    Bytes r;
+    Append(form, r, Bytes());
+    for (int i = 0; i < 4 && form == Reader::Binary; ++i) r[6 + i] = static_cast<unsigned char>(dataLen >> 8 * i);
+    if (form == Reader::Text) std::snprintf(reinterpret_cast<char*>(&r[6]), 11, "%010u", dataLen + 2), r[16] = '1';
+    return Bytes(r.begin(), r.begin() + (form == Reader::Binary ? 12 : 18));
+}
+// Garbage rich in marker bytes; valid, damaged, cut and too-long records;
+// records nested in the payloads of valid, damaged and too-long ones; lone
+// headers; and sometimes an empty record as the very last bytes.
+Bytes RandomStream(Reader::Form form, std::mt19937& rng, unsigned int max, int depth = 0) {
+    Bytes s;
+    for (int seg = rng() % (depth ? 4 : 30); seg >= 0; --seg) {
+        const unsigned kind = rng() % 6, at = static_cast<unsigned>(s.size());
+        Bytes p(rng() % (max + 1));
+        for (auto& b : p) b = static_cast<unsigned char>(rng());
+        if (depth < 2 && rng() % 2) p = RandomStream(form, rng, max, depth + 1);
+        if (kind == 0)
+            for (unsigned i = rng() % 40; i > 0; --i) s.push_back("<h>0123<\r\n"[rng() % 10]);
+        if (kind == 1 && rng() % 3 == 0) p.resize(p.size() + max + 1 - p.size() % 8);  // too long
+        if (kind != 0 && kind != 4) Append(form, s, p, rng() % 12);
+        if (kind == 2) s[at + rng() % (s.size() - at)] ^= static_cast<unsigned char>(1 + rng() % 255);
+        if (kind == 3) s.resize(s.size() - 1 - rng() % (s.size() - at));  // cut
+        const Bytes h = Header(form, rng() % (2 * max));
+        if (kind == 4) s.insert(s.end(), h.begin(), h.end());
+    }
+    if (depth == 0 && rng() % 3 == 0)  // text: sometimes without its closing CR LF
+        Append(form, s, Bytes()), s.resize(s.size() - (form == Reader::Text && rng() % 2 ? 2 : 0));
+    return s;
+}
+}  // namespace
+
+TEST(StreamReader, EveryChunkingDeliversTheWholeBufferListing) {
+    std::mt19937 rng(20240611);
+    const unsigned int max = 100;
+    size_t total = 0;
+    for (Reader::Form form : kForms)
+        for (int i = 0; i < 250; ++i) {
+            const Bytes s = RandomStream(form, rng, max);
+            const auto whole = Read(form, s, max, s.size() + 1, rng);
+            ASSERT_EQ(std::get<0>(whole), Reference(form, s, max)) << "form " << form << ", stream " << i;
+            for (size_t step : {1, 7, 13, 0})
+                ASSERT_EQ(Read(form, s, max, step, rng), whole) << "form " << form << ", stream " << i << ", " << step;
+            total += std::get<0>(whole).size();
+        }
+    EXPECT_GT(total, 2000u);
+}
+
+TEST(StreamReader, HeadersSharingOneFooterAgreeWithTheListing) {
+    // Runs of headers announce records ending at the footer of the valid
+    // record after the run (a few: after the next run), so that checksums go
+    // through the reader's running-sum table, trimmed while candidates wait.
+    std::mt19937 rng(5);
+    for (Reader::Form form : kForms) {
+        const size_t hs = form == Reader::Binary ? 12 : 18, K = 800;
+        Bytes s, rec, data(40000);
+        for (auto& b : data) b = static_cast<unsigned char>(rng());
+        Append(form, rec, data);
+        const size_t run = K * hs + rec.size(), footer = run - (form == Reader::Binary ? 8 : 14);
+        for (size_t g = 0; g < 3; ++g, s.insert(s.end(), rec.begin(), rec.end()))
+            for (size_t i = 0; i < K; ++i) {
+                const Bytes h = Header(form, static_cast<unsigned>(footer + (i % 97 == 50 ? run : 0) - i * hs - hs -
+                                                                    (form == Reader::Binary ? 0 : 2)));
+                s.insert(s.end(), h.begin(), h.end());
+            }
+        const std::vector<Rec> ref = Reference(form, s, 1u << 20);
+        ASSERT_GE(ref.size(), 3u);
+        for (size_t step : {1, 0, 4096}) EXPECT_EQ(std::get<0>(Read(form, s, 1u << 20, step, rng)), ref) << step;
+    }
+}
+
+TEST(StreamReader, CountersAndTooLongHeadersPassedOverAtOnce) {
+    const unsigned int max = 16;
+    for (Reader::Form form : kForms) {
+        const size_t crlf = form == Reader::Binary ? 0 : 2;
+        Bytes s = {'x', 'y'}, good, bad, last;
+        Append(form, good, Bytes(max, 'g')), Append(form, bad, Bytes(5, 'b')), Append(form, last, Bytes());
+        good.resize(good.size() - crlf), last.resize(last.size() - crlf - crlf / 2);  // last: needs a byte more
+        bad[bad.size() - crlf - 3] ^= 1;                                                 // checksum
+        for (const Bytes& b : {bad, Header(form, max + 1), good}) s.insert(s.end(), b.begin(), b.end());
+        Reader r(form, max);
+        STag t;
+        std::uint64_t off = 0;
+        r.Feed(s.data(), s.size());  // the good record is complete, the long one never will be
+        ASSERT_TRUE(r.Next(t, off));
+        EXPECT_EQ(off, s.size() - t.TagLen);
+        r.Feed(last.data(), last.size());
+        EXPECT_FALSE(r.Next(t, off));
+        EXPECT_EQ(r.RejectedCandidates(), 2u);
+        r.Finish();
+        EXPECT_FALSE(r.Next(t, off));  // the empty record at the very end is not a record
+        EXPECT_EQ(std::make_tuple(r.RecordsDelivered(), r.RejectedCandidates(), r.GarbageBytes()),
+                  std::make_tuple(std::uint64_t(1), std::uint64_t(3), s.size() + last.size() - t.TagLen));
+    }
+}
+
+TEST(StreamReader, LongStreamStaysWithinItsMemoryBound) {
+    std::mt19937 rng(77);
+    for (Reader::Form form : kForms) {
+        Bytes s, part;  // 64 MiB through a reader whose bound is below 16 KiB for 4-KiB chunks
+        for (; s.size() < (1u << 20); s.insert(s.end(), part.begin(), part.end())) part = RandomStream(form, rng, 4096);
+        for (part = s; s.size() < (64u << 20);) s.insert(s.end(), part.begin(), part.end());
+        EXPECT_EQ(std::get<0>(Read(form, s, 4096, 4096, rng)), Reference(form, s, 4096));
+    }
+}
