@@ -1,0 +1,166 @@
+// Allocation failure: the global operator new is replaced so that the n-th
+// allocation from a chosen point fails, for every n until an operation runs
+// through. Each time the outputs must be as documented and nothing may leak.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+#include "ulvex/ulvex.h"
+
+namespace {
+long g_failIn = -1;  // allocations left before the failing one; -1: none fails
+bool g_failed = false;
+long g_live = 0;  // blocks allocated and not yet released
+}  // namespace
+
+void* operator new(std::size_t n) {
+    if (g_failIn >= 0 && g_failIn-- == 0) {
+        g_failed = true;
+        throw std::bad_alloc();
+    }
+    void* p = std::malloc(n ? n : 1);
+    if (p == nullptr) throw std::bad_alloc();
+    return ++g_live, p;
+}
+void operator delete(void* p) noexcept {
+    if (p != nullptr) --g_live, std::free(p);
+}
+void* operator new[](std::size_t n) { return operator new(n); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    try { return operator new(n); } catch (const std::bad_alloc&) { return nullptr; }
+}
+void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept { return operator new(n, t); }
+void operator delete[](void* p) noexcept { operator delete(p); }
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
+
+namespace {
+typedef std::vector<unsigned char> Bytes;
+
+// Runs `op` with the n-th allocation from now failing; true when bad_alloc came out.
+template <class Op> bool FailsAt(long n, Op op) {
+    g_failIn = n;
+    bool threw = false;
+    try { op(); } catch (const std::bad_alloc&) { threw = true; }
+    g_failIn = -1;
+    return threw;
+}
+
+// Calls attempt(n) for n = 0, 1, ... until an attempt in which no allocation
+// failed; every operation tested here allocates.
+template <class Attempt> void EachFailure(Attempt attempt) {
+    for (long n = 0; n < 100000; ++n) {
+        const long live = g_live;
+        g_failed = false;
+        attempt(n);
+        // A failed expectation keeps its message allocated: count only before one.
+        if (!::testing::Test::HasFailure()) {
+            EXPECT_EQ(g_live, live) << "leak when allocation " << n << " failed";
+        }
+        if (!g_failed) {
+            EXPECT_GT(n, 0) << "the operation made no allocation through the replaced operator new";
+            return;
+        }
+    }
+    FAIL() << "never ran through";
+}
+
+Bytes Records(Bytes b) {  // nine records after `b`, and one more byte
+    std::unique_ptr<IUlvexEncoderBin> enc(IUlvexEncoderBin::CreateMe());
+    for (int i = 0; i < 9; ++i) enc->AddTagBin(b, i % 2 ? "ODD" : "EVEN", Bytes(3, 'p'), 1);
+    return b.push_back(0), b;
+}
+// Headers every 12 bytes whose lengths all end at one footer with a wrong
+// checksum: the scan switches to its checksum table.
+Bytes Hostile() {
+    Bytes b(3000, 'A');
+    for (unsigned p = 0; p + 12 < 2991; p += 12) {
+        const unsigned L = 2991 - p - 12;
+        const unsigned char h[12] = {'<', 'h', 'H', 'O', 'S', 'T', (unsigned char)L, (unsigned char)(L >> 8), 0, 0, 1, '>'};
+        std::copy(h, h + 12, b.begin() + p);
+    }
+    const unsigned char f[8] = {'<', 'H', 'O', 'S', 'T', 0, 0, '>'};
+    return std::copy(f, f + 8, b.begin() + 2991), Records(b);
+}
+
+TEST(FaultInjection, EncodersAndWritersLeaveTheirOutputUnchanged) {
+    std::unique_ptr<IUlvexEncoderBin> bin(IUlvexEncoderBin::CreateMe());
+    std::unique_ptr<IUlvexEncoderTxt> txt(IUlvexEncoderTxt::CreateMe());
+    std::unique_ptr<IUlvexDataFormatter> fmt(IUlvexDataFormatter::CreateMe());
+    Bytes pl(40, 'x');
+    char name[] = "NAME";
+    const std::string key(30, 'k');
+    const std::function<void(Bytes&)> ops[] = {
+        [&](Bytes& o) { bin->AddTagBin(o, "NAME", pl, 3); },
+        [&](Bytes& o) { bin->AddTagBin(o, "NAME", pl.data(), 40, 3); },
+        [&](Bytes& o) { bin->EncodeTagBin(o, 0x454D414Eu, pl.data(), 40, 3); },
+        [&](Bytes& o) { bin->EncodeTagBin(o, name, pl.data(), 40, 3); },
+        [&](Bytes& o) { txt->AddTagTxt(o, "NAME", pl, 3); },
+        [&](Bytes& o) { fmt->FormatData(o, key, std::string(30, 'v')); },
+        [&](Bytes& o) { fmt->FormatData(o, key, -123456789); },
+        [&](Bytes& o) { fmt->FormatData(o, key, 3.25); },
+        [&](Bytes& o) { fmt->FormatDataHex(o, key, 0xBEEFu); },
+    };
+    for (const auto& op : ops)
+        EachFailure([&](long n) {
+            Bytes out(5, 7);
+            if (FailsAt(n, [&] { op(out); })) {
+                EXPECT_EQ(out, Bytes(5, 7)) << "allocation " << n;
+            }
+        });
+    EachFailure([](long n) { FailsAt(n, [] { delete IUlvexEncoderTxt::CreateMe(); }); });
+}
+
+// A failed bulk scan keeps the tags appended before the failure: the old
+// content, then the first k tags of a complete run.
+template <class Out, class Scan> void KeepsPrefix(Scan scan) {
+    Out full(1, STag());
+    scan(full);
+    ASSERT_GT(full.size(), 3u);
+    EachFailure([&](long n) {
+        Out out(1, STag());
+        const bool threw = FailsAt(n, [&] { scan(out); });
+        ASSERT_TRUE(threw ? out.size() <= full.size() : out.size() == full.size()) << "allocation " << n;
+        typename Out::const_iterator f = full.begin();
+        for (const STag& t : out) EXPECT_TRUE(t.PtrTag == f->PtrTag && t.TagName == (f++)->TagName);
+    });
+}
+
+TEST(FaultInjection, BulkScansKeepThePrefixFoundBeforeTheFailure) {
+    std::unique_ptr<IUlvexDecoderBin> dec(IUlvexDecoderBin::CreateMe());
+    const std::list<std::string> names = {"ODD", "EVEN"};
+    for (const Bytes& b : {Records(Bytes()), Hostile()}) {
+        const unsigned n = unsigned(b.size());
+        KeepsPrefix<std::vector<STag>>([&](std::vector<STag>& o) { dec->FindAllTagPtrAnyName(b.data(), n, o); });
+        KeepsPrefix<std::list<STag>>([&](std::list<STag>& o) { dec->FindAllTagPtrAnyName(b.data(), n, o); });
+        KeepsPrefix<std::vector<STag>>([&](std::vector<STag>& o) { dec->FindAllTagPtr(b.data(), n, names, o); });
+        KeepsPrefix<std::list<STag>>([&](std::list<STag>& o) { dec->FindAllTagPtr(b.data(), n, names, o); });
+    }
+    std::unique_ptr<IUlvexEncoderTxt> enc(IUlvexEncoderTxt::CreateMe());
+    std::unique_ptr<IUlvexDecoderTxt> txt(IUlvexDecoderTxt::CreateMe());
+    Bytes t;
+    for (int i = 0; i < 9; ++i) enc->AddTagTxt(t, "TXT", Bytes(5, 'a'), 1);
+    KeepsPrefix<std::vector<STag>>([&](std::vector<STag>& o) { txt->FindAllTagPtrAnyName(t.data(), unsigned(t.size()), o); });
+}
+
+// Every entry left in the map after a failure is one that was read in full.
+TEST(FaultInjection, EntryReaderKeepsOnlyEntriesItRead) {
+    std::unique_ptr<IUlvexDataFormatter> fmt(IUlvexDataFormatter::CreateMe());
+    Bytes data, one;
+    for (int i = 0; i < 6; ++i) {
+        fmt->FormatData(one, "key number " + std::to_string(i), std::string(20 + i, char('a' + i)));
+        data.insert(data.end(), one.begin(), one.end());
+    }
+    std::map<std::string, std::string> full;
+    fmt->FindInDataAllEntry(data.data(), unsigned(data.size()), full);
+    ASSERT_EQ(full.size(), 6u);
+    EachFailure([&](long n) {
+        std::map<std::string, std::string> got = {{"old", "entry"}};
+        FailsAt(n, [&] { fmt->FindInDataAllEntry(data.data(), unsigned(data.size()), got); });
+        for (const auto& e : got) EXPECT_EQ(full.count(e.first) ? full.at(e.first) : "?", e.second) << e.first;
+    });
+}
+
+}  // namespace
