@@ -19,3 +19,27 @@ echo "== sanitizer build (ASan + UBSan) =="
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DULVEX_SANITIZE=ON
 cmake --build build/asan -j "$jobs"
 ctest --test-dir build/asan --output-on-failure -j "$jobs"
+
+echo "== fuzz targets (clang, libFuzzer + ASan + UBSan) =="
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DULVEX_SANITIZE=ON -DULVEX_FUZZ=ON -DULVEX_BUILD_TESTS=OFF -DULVEX_BUILD_EXAMPLES=OFF -DULVEX_BUILD_TOOLS=OFF
+cmake --build build/fuzz -j "$jobs"
+fuzz_seconds=${ULVEX_FUZZ_SECONDS:-20}
+for target in decoder_bin decoder_txt formatter roundtrip; do
+  # Each target starts from a scratch copy of its committed corpus, so the
+  # repository is never modified; any crash, sanitizer report, oracle
+  # mismatch or timeout fails the run and leaves the input in $work.
+  work=build/fuzz/run/$target
+  rm -rf "$work" && mkdir -p "$work/corpus" && cp fuzz/corpus/$target/* "$work/corpus/"
+  if ! build/fuzz/fuzz/fuzz_$target -max_total_time="$fuzz_seconds" -seed=1 -timeout=10 -rss_limit_mb=2048 \
+      -artifact_prefix="$work/" "$work/corpus" > "$work/log" 2>&1; then
+    tail -n 40 "$work/log"
+    echo "fuzz_$target: FAILED (reproduce: build/fuzz/fuzz/fuzz_$target $work/crash-*)"
+    exit 1
+  fi
+  echo "fuzz_$target: $(grep -E '^#[0-9]+' "$work/log" | tail -n 1)"
+done
+
+echo "== ABI of libulvex.so.0 against abi/libulvex.so.0.abi =="
+# (the exported-symbol list is checked by the exported_symbols test above)
+scripts/check-abi.sh build/release/libulvex.so.0
