@@ -41,6 +41,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "ulvex/decoder_bin.h"
 #include "ulvex/decoder_txt.h"
@@ -141,17 +142,28 @@ Outcome ScanTextWindow(const Window& w, const RecordSink& sink) {
         return to;
     };
     Outcome out;
+    if (w.last) {
+        // Nothing can straddle the last window: one bulk listing, which keeps
+        // the checksum work linear across the whole window on hostile input.
+        std::vector<STag> tags;
+        dec.FindAllTagPtrAnyName(w.base, w.len, tags);
+        for (const STag& t : tags) {
+            if (!sink(t)) {
+                out.sinkStopped = true;
+                return out;
+            }
+        }
+        return out;
+    }
     STag tag;
     unsigned int pos = 0;
     while (pos < limit) {
         const unsigned int end = dec.FindTagPtrAnyName(w.base, w.len, tag, pos);
         const unsigned int found = end != 0 ? static_cast<unsigned int>(tag.PtrTag - w.base) : limit;
-        if (!w.last) {
-            const unsigned int x = firstStraddle(pos, found);
-            if (x < found) {
-                out.next = x;
-                return out;
-            }
+        const unsigned int x = firstStraddle(pos, found);
+        if (x < found) {
+            out.next = x;
+            return out;
         }
         if (end == 0) break;
         if (!sink(tag)) {
