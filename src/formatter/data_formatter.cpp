@@ -5,6 +5,7 @@
 #include <locale>
 #include <sstream>
 #include <string.h>  // memmem
+#include <utility>
 
 #include "ulvex/data_formatter.h"
 
@@ -166,7 +167,8 @@ bool CUlvexDataFormatter::FindInDataAllEntry(const unsigned char* data, unsigned
         // The byte at `start` always belongs to the key, even when it is '='.
         const void* sep = start + 1 < n ? std::memchr(data + start + 1, '=', n - start - 1) : nullptr;
         if (sep == nullptr) {
-            entries[std::string(reinterpret_cast<const char*>(data + start), n - start)].clear();
+            std::string key(reinterpret_cast<const char*>(data + start), n - start);
+            entries[std::move(key)].clear();
             return true;
         }
         const std::size_t eq = static_cast<std::size_t>(static_cast<const unsigned char*>(sep) - data);
@@ -175,8 +177,11 @@ bool CUlvexDataFormatter::FindInDataAllEntry(const unsigned char* data, unsigned
         const void* nul = std::memchr(v, 0, end - eq - 1);
         const std::size_t vlen = nul != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(nul) - v)
                                                 : end - eq - 1;
-        entries[std::string(reinterpret_cast<const char*>(data + start), eq - start)].assign(
-            reinterpret_cast<const char*>(v), vlen);
+        // Key and value are built before the map is touched, so a failed
+        // allocation never leaves an entry with a partial value behind.
+        std::string key(reinterpret_cast<const char*>(data + start), eq - start);
+        std::string value(reinterpret_cast<const char*>(v), vlen);
+        entries[std::move(key)].swap(value);
         start = end + 3;  // the three bytes after the value, whatever they are
     }
     return true;
