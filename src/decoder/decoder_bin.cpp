@@ -85,8 +85,10 @@ unsigned int CUlvexDecoder::FindTag(const void* buf, unsigned int len, const cha
     payload.clear();
     const unsigned char* b = static_cast<const unsigned char*>(buf);
     const TextName match = {name};
+    // The first name byte is fixed too (a NUL there means a NUL name byte).
+    const unsigned char pat[3] = {'<', 'h', static_cast<unsigned char>(name[0])};
     unsigned int pos = 0, L = 0;
-    const unsigned int end = ScanBinary(b, len, start, match, match, pos, L);
+    const unsigned int end = ScanBinary<3>(b, len, start, pat, match, match, pos, L);
     if (end == 0) return 0;
     const unsigned char* p = b + pos + kHeaderSize;
     payload.insert(payload.end(), p, p + L);
@@ -126,7 +128,7 @@ unsigned int CUlvexDecoder::FindTagPtrAnyName(const void* buf, unsigned int len,
                                               unsigned int start) {
     const unsigned char* b = static_cast<const unsigned char*>(buf);
     unsigned int pos = 0, L = 0;
-    const unsigned int end = ScanBinary(b, len, start, AnyName(), SameNameAsHeader(), pos, L);
+    const unsigned int end = ScanBinary<2>(b, len, start, kHeaderStart, AnyName(), SameNameAsHeader(), pos, L);
     if (end != 0) FillBinaryTag(tag, b, pos, L);
     return end;
 }
@@ -159,7 +161,7 @@ unsigned int CUlvexDecoder::FindTagPtr(const void* buf, unsigned int len, const 
     const unsigned char* b = static_cast<const unsigned char*>(buf);
     const ListName match = {&names};
     unsigned int pos = 0, L = 0;
-    const unsigned int end = ScanBinary(b, len, start, match, match, pos, L);
+    const unsigned int end = ScanBinary<2>(b, len, start, kHeaderStart, match, match, pos, L);
     if (end != 0) FillBinaryTag(tag, b, pos, L);
     return end;
 }

@@ -36,11 +36,17 @@ public:
     const unsigned char* Buffer() const { return m_buf; }
     unsigned int Length() const { return m_len; }
 
+    // Payloads shorter than this are always summed directly: the table would
+    // not save anything on them, and a scan tries each position at most once,
+    // so they add at most that many bytes per position.
+    static constexpr unsigned int kDirect = 128;
+
     // The checksum of the `n` bytes at offset `off` (inside the buffer).
     std::uint16_t Sum(unsigned int off, unsigned int n) {
+        if (n < kDirect) return Checksum(m_buf + off, n);
         if (m_prefix) return Blocked(off, n);
         m_work += n;
-        if (m_work > m_budget && n >= 2 * kBlock && BuildPrefix()) return Blocked(off, n);
+        if (m_work > m_budget && BuildPrefix()) return Blocked(off, n);
         return Checksum(m_buf + off, n);
     }
 
@@ -64,8 +70,9 @@ private:
         return true;
     }
 
+    static_assert(kDirect >= 2 * kBlock, "a blocked sum spans at least one whole block");
+
     std::uint16_t Blocked(unsigned int off, unsigned int n) {
-        if (n < 2 * kBlock) return Checksum(m_buf + off, n);
         const std::size_t end = static_cast<std::size_t>(off) + n;
         const std::size_t firstBlock = (static_cast<std::size_t>(off) + kBlock - 1) / kBlock;
         const std::size_t lastBlock = end / kBlock;
@@ -110,11 +117,16 @@ public:
     LookupSums(const unsigned char* buf, unsigned int len) : m_own(buf, len) {}
 
     std::uint16_t Sum(unsigned int off, unsigned int n) {
+        if (n < PayloadSums::kDirect) return Checksum(m_own.Buffer() + off, n);
+        return LargeSum(off, n);
+    }
+
+private:
+    __attribute__((noinline)) std::uint16_t LargeSum(unsigned int off, unsigned int n) {
         if (m_active == nullptr) Attach();
         return m_active->Sum(off, n);
     }
 
-private:
     void Attach() {
         PayloadSums* shared = CurrentScanSums();
         const bool same = shared != nullptr && shared->Buffer() == m_own.Buffer() &&

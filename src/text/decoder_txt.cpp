@@ -1,14 +1,116 @@
 // CUlvexDecoderTxt: finds text records by converting candidate text headers
 // and footers into binary records and checking those.
+#include <cstdint>
 #include <cstring>
 #include <typeinfo>
 
 #include "decoder/payload_sums.h"
+#include "decoder/scan_detail.h"
 #include "record/record_detail.h"
 #include "text/text_detail.h"
 #include "ulvex/decoder_txt.h"
 
 using namespace ulvex::detail;
+
+namespace {
+
+// The eight bytes at `p` as a little-endian word: byte k is p[k].
+inline std::uint64_t LoadWordLe(const unsigned char* p) {
+    std::uint64_t x;
+    std::memcpy(&x, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    x = __builtin_bswap64(x);
+#endif
+    return x;
+}
+
+// Whether any of the eight bytes at `p` is '>', ignoring the bytes whose
+// bits are set in `ignore`.
+inline bool HasCloseMarker(const unsigned char* p, std::uint64_t ignore) {
+    const std::uint64_t x = (LoadWordLe(p) ^ 0x3E3E3E3E3E3E3E3Eull) | ignore;  // a '>' byte becomes zero
+    return ((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) != 0;
+}
+
+// The `Digits` positions at `t` read as decimal digits, each worth its code
+// minus 48, modulo 2^32: v = v * 10 + (c - 48) unrolled into independent
+// products, which gives the same value for any bytes.
+template <int Digits>
+inline std::uint32_t DigitsValue(const unsigned char* t) {
+    static constexpr std::uint32_t kPow10[10] = {1000000000u, 100000000u, 10000000u, 1000000u, 100000u,
+                                                 10000u,      1000u,      100u,      10u,      1u};
+    std::uint32_t v = 0;
+    for (int k = 0; k < Digits; ++k) v += (static_cast<std::uint32_t>(t[k]) - 48u) * kPow10[10 - Digits + k];
+    return v;
+}
+
+// DigitsValue<10> with the first eight positions combined in one word: pairs,
+// then quadruples, then the eight, each step exact for any byte values (the
+// partial sums stay below their lane's limit), then the last two positions.
+inline std::uint32_t TenDigitsValue(const unsigned char* t) {
+    const std::uint64_t w = LoadWordLe(t);
+    const std::uint64_t m8 = 0x00FF00FF00FF00FFull, m16 = 0x0000FFFF0000FFFFull;
+    const std::uint64_t pairs = (w & m8) * 10 + ((w >> 8) & m8);               // < 2816 per 16 bits
+    const std::uint64_t quads = (pairs & m16) * 100 + ((pairs >> 16) & m16);  // < 284416 per 32 bits
+    const std::uint64_t eight = (quads & 0xFFFFFFFFull) * 10000 + (quads >> 32);
+    const std::uint64_t ten = eight * 100 + t[8] * 10u + t[9];
+    // Every position counted its code; each is worth its code minus 48.
+    return static_cast<std::uint32_t>(ten - 48ull * 1111111111ull);
+}
+
+// The number of a text header (Header) or text footer, and the position
+// where reading stopped: from position 6, stopping when the byte one position
+// ahead (header) or at the position (footer) is '>', at most to 16 / 12.
+template <bool Header>
+inline unsigned int ReadNumber(std::uint32_t& value, const unsigned char* t) {
+    // The forms every encoder writes take one branch-free step: a header
+    // with no '>' at 7-16 reads all of 6-15; a footer with '>' at 11 and none
+    // at 6-10 reads 6-10. Anything else takes the walk below.
+    if (Header) {
+        if (!HasCloseMarker(t + 7, 0) && t[15] != '>' && t[16] != '>') {
+            value = TenDigitsValue(t + 6);
+            return 16;
+        }
+    } else if (t[11] == '>' && !HasCloseMarker(t + 4, 0xFF0000000000FFFFull)) {
+        value = DigitsValue<5>(t + 6);
+        return 11;
+    }
+    const unsigned int limit = Header ? 16u : 12u;
+    const unsigned int lookAhead = Header ? 1u : 0u;
+    std::uint32_t v = 0;
+    unsigned int i = 6;
+    do {
+        if (t[i + lookAhead] == '>') break;
+        v = v * 10u + static_cast<std::uint32_t>(t[i]) - 48u;  // modulo 2^32, any byte counts
+        ++i;
+    } while (i < limit);
+    value = v;
+    return i;
+}
+
+// The text header at `txt` as the 12 bytes of a binary header; returns the
+// position of the version character.
+inline unsigned int ConvertHeader(unsigned char* h, const unsigned char* txt) {
+    std::memcpy(h, txt, 12);
+    std::uint32_t value = 0;
+    const unsigned int i = ReadNumber<true>(value, txt);
+    StoreLe32(h + 6, value);
+    h[11] = '>';
+    h[10] = CharToVersion(txt[i]);
+    return i;
+}
+
+// The text footer at `txt` as the 8 bytes of a binary footer; returns where
+// the checksum digits ended.
+inline unsigned int ConvertFooter(unsigned char* f, const unsigned char* txt) {
+    std::memcpy(f, txt, 8);
+    std::uint32_t value = 0;
+    const unsigned int i = ReadNumber<false>(value, txt);
+    StoreLe16(f + 5, static_cast<std::uint16_t>(value));
+    f[7] = '>';
+    return i;
+}
+
+}  // namespace
 
 IUlvexDecoderTxt::~IUlvexDecoderTxt() {}
 
@@ -22,75 +124,81 @@ unsigned int CUlvexDecoderTxt::GetSizeFooter() { return kTextFooterSize; }
 unsigned int CUlvexDecoderTxt::GetTagDataSeparator() { return kTextSeparatorSize; }
 
 unsigned int CUlvexDecoderTxt::CalcolaValore(unsigned int& value, const unsigned char* txt, bool header) {
-    const unsigned int limit = header ? 16u : 12u;
-    const unsigned int lookAhead = header ? 1u : 0u;
-    unsigned int v = 0;
-    unsigned int i = 6;
-    do {
-        if (txt[i + lookAhead] == '>') break;
-        v = v * 10u + static_cast<unsigned int>(txt[i]) - 48u;  // modulo 2^32, any byte counts
-        ++i;
-    } while (i < limit);
+    std::uint32_t v = 0;
+    const unsigned int i = header ? ReadNumber<true>(v, txt) : ReadNumber<false>(v, txt);
     value = v;
     return i;
 }
 
 unsigned int CUlvexDecoderTxt::AssegnaHeader(CHeader& header, const unsigned char* txt) {
-    unsigned char* h = header.GetBytes();
-    std::memcpy(h, txt, 12);
-    unsigned int value = 0;
-    const unsigned int i = CalcolaValore(value, txt, true);
-    StoreLe32(h + 6, value);
-    h[11] = '>';
-    h[10] = CharToVersion(txt[i]);
-    return i;
+    return ConvertHeader(header.GetBytes(), txt);
 }
 
 unsigned int CUlvexDecoderTxt::AssegnaFooter(CFooter& footer, const unsigned char* txt) {
-    unsigned char* f = footer.GetBytes();
-    std::memcpy(f, txt, 8);
-    unsigned int value = 0;
-    const unsigned int i = CalcolaValore(value, txt, false);
-    StoreLe16(f + 5, static_cast<std::uint16_t>(value));
-    f[7] = '>';
-    return i;
+    return ConvertFooter(footer.GetBytes(), txt);
 }
 
 namespace {
 
-// The sizes and conversions one lookup works with. For an object whose
-// dynamic type is CUlvexDecoderTxt itself they are the class's own, called
-// directly; for a derived class every one goes through the virtual table, so
-// its overrides define the form.
-template <bool Exact>
-struct TextForm {
-    CUlvexDecoderTxt& self;
-    unsigned int H, F, D;
+// Fills `tag` for the text record at `p` with payload length L (separator
+// included), given the converted header's name bytes and version, and
+// returns the offset just past its text footer.
+unsigned int ReportText(STag& tag, const unsigned char* b, unsigned long long p, const unsigned char* name,
+                        unsigned char version, unsigned long long H, unsigned long long L, unsigned long long F,
+                        unsigned long long D) {
+    SetTagName(tag.TagName, name);
+    tag.PtrTag = b + p;
+    tag.PtrPayload = b + p + H + D;
+    tag.PayloadLen = static_cast<unsigned int>(L - D);
+    tag.TagLen = static_cast<unsigned int>(H + L + F);
+    tag.Version = version;
+    return static_cast<unsigned int>(p + H + L + F);
+}
 
-    explicit TextForm(CUlvexDecoderTxt& s)
-        : self(s),
-          H(Exact ? kTextHeaderSize : s.GetSizeHeader()),
-          F(Exact ? kTextFooterSize : s.GetSizeFooter()),
-          D(Exact ? kTextSeparatorSize : s.GetTagDataSeparator()) {}
-
-    void Header(CHeader& h, const unsigned char* t) {
-        if (Exact)
-            self.CUlvexDecoderTxt::AssegnaHeader(h, t);
-        else
-            self.AssegnaHeader(h, t);
+// The lookup of an object whose dynamic type is CUlvexDecoderTxt itself: the
+// sizes and conversions are the class's own, so the checks are made on the
+// text directly. The converted header's markers are the text's positions 0
+// and 1 (its closing marker is forced), so only positions holding "<h" can
+// pass; the converted footer's opening marker is its position 0, its name
+// positions 1-4, its checksum the low 16 bits of its number, and its closing
+// marker is forced.
+unsigned int FindTextExact(const void* buf, unsigned int len, STag& tag, unsigned int start) {
+    const unsigned long long H = kTextHeaderSize, F = kTextFooterSize, D = kTextSeparatorSize;
+    if (len <= H + F) return 0;
+    const unsigned int limit = static_cast<unsigned int>(len - H - F);
+    if (start >= limit) return 0;
+    const unsigned char* b = static_cast<const unsigned char*>(buf);
+    LookupSums sums(b, len);
+    const unsigned char* const end = b + limit;
+    for (const unsigned char* q = b + start;; ++q) {
+        q = FindPattern<2>(q, end, kHeaderStart);
+        if (q == end) return 0;
+        const unsigned long long p = static_cast<unsigned long long>(q - b);
+        std::uint32_t length = 0;
+        const unsigned int versionAt = ReadNumber<true>(length, q);
+        const unsigned long long L = length;
+        if (p + H + L + F > len) continue;
+        // A length below the separator would leave no room for it: never a record.
+        if (L < D) continue;
+        const unsigned char* ft = q + H + L;
+        if (ft[0] != '<' || std::memcmp(ft + 1, q + 2, 4) != 0) continue;
+        std::uint32_t checksum = 0;
+        ReadNumber<false>(checksum, ft);
+        if (sums.Sum(static_cast<unsigned int>(p + H), static_cast<unsigned int>(L)) !=
+            static_cast<std::uint16_t>(checksum))
+            continue;
+        return ReportText(tag, b, p, q + 2, CharToVersion(q[versionAt]), H, L, F, D);
     }
-    void Footer(CFooter& f, const unsigned char* t) {
-        if (Exact)
-            self.CUlvexDecoderTxt::AssegnaFooter(f, t);
-        else
-            self.AssegnaFooter(f, t);
-    }
-};
+}
 
-template <bool Exact>
-unsigned int FindText(CUlvexDecoderTxt& self, const void* buf, unsigned int len, STag& tag, unsigned int start) {
-    TextForm<Exact> form(self);
-    const unsigned long long H = form.H, F = form.F, D = form.D;
+// The lookup of a derived class: every position is converted through the
+// virtual AssegnaHeader, with the sizes the virtual operations give, so the
+// overrides define the form. The checks below are CHeader::IsCoerentAnyName,
+// CFooter::IsCoerent against the header's four name bytes and
+// CFooter::VerifyChecksumOn, written out on the records' bytes.
+unsigned int FindTextGeneral(CUlvexDecoderTxt& self, const void* buf, unsigned int len, STag& tag,
+                             unsigned int start) {
+    const unsigned long long H = self.GetSizeHeader(), F = self.GetSizeFooter(), D = self.GetTagDataSeparator();
     if (len <= H + F) return 0;
     const unsigned int limit = static_cast<unsigned int>(len - H - F);
     if (start >= limit) return 0;
@@ -99,35 +207,17 @@ unsigned int FindText(CUlvexDecoderTxt& self, const void* buf, unsigned int len,
     CHeader header;
     CFooter footer;
     for (unsigned int p = start; p < limit; ++p) {
-        if (Exact) {
-            // The converted header's markers are the text's positions 0 and 1
-            // (the closing marker is forced), so only "<h" can start a record.
-            const void* q = std::memchr(b + p, '<', limit - p);
-            if (q == nullptr) return 0;
-            p = static_cast<unsigned int>(static_cast<const unsigned char*>(q) - b);
-            if (b[p + 1] != 'h') continue;
-        }
-        // The checks below are CHeader::IsCoerentAnyName, CFooter::IsCoerent
-        // against the header's four name bytes and CFooter::VerifyChecksumOn,
-        // written out on the records' bytes.
-        form.Header(header, b + p);
+        self.AssegnaHeader(header, b + p);
         const unsigned char* h = header.GetBytes();
         if (!HeaderMarkersOk(h)) continue;
         const unsigned long long L = LoadLe32(h + 6);
         if (p + H + L + F > len) continue;
-        // A length below the separator would leave no room for it: never a record.
         if (L < D) continue;
-        form.Footer(footer, b + p + H + L);
+        self.AssegnaFooter(footer, b + p + H + L);
         const unsigned char* f = footer.GetBytes();
         if (!FooterMarkersOk(f) || std::memcmp(f + 1, h + 2, 4) != 0) continue;
         if (sums.Sum(static_cast<unsigned int>(p + H), static_cast<unsigned int>(L)) != LoadLe16(f + 5)) continue;
-        NameToString(h + 2, tag.TagName);
-        tag.PtrTag = b + p;
-        tag.PtrPayload = b + p + H + D;
-        tag.PayloadLen = static_cast<unsigned int>(L - D);
-        tag.TagLen = static_cast<unsigned int>(H + L + F);
-        tag.Version = h[10];
-        return static_cast<unsigned int>(p + H + L + F);
+        return ReportText(tag, b, p, h + 2, h[10], H, L, F, D);
     }
     return 0;
 }
@@ -135,8 +225,8 @@ unsigned int FindText(CUlvexDecoderTxt& self, const void* buf, unsigned int len,
 }  // namespace
 
 unsigned int CUlvexDecoderTxt::FindTagPtrAnyName(const void* buf, unsigned int len, STag& tag, unsigned int start) {
-    if (typeid(*this) == typeid(CUlvexDecoderTxt)) return FindText<true>(*this, buf, len, tag, start);
-    return FindText<false>(*this, buf, len, tag, start);
+    if (typeid(*this) == typeid(CUlvexDecoderTxt)) return FindTextExact(buf, len, tag, start);
+    return FindTextGeneral(*this, buf, len, tag, start);
 }
 
 void CUlvexDecoderTxt::FindAllTagPtrAnyName(const void* buf, unsigned int len, std::vector<STag>& tags) {
