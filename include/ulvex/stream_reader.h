@@ -1,9 +1,20 @@
 // ulvex::StreamReader: tag records from a byte stream that arrives in chunks
 // (a socket, a pipe, a serial line).
 //
-// Feed the chunks as they come, of any size, then call Next until it returns
-// false; call Finish once the stream has ended and drain Next again. For
-// every way of cutting a stream into chunks, the records delivered (name,
+//     ulvex::StreamReader reader(ulvex::StreamReader::Binary);
+//     unsigned char buf[65536];
+//     STag tag;
+//     std::uint64_t offset;
+//     for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) {
+//         reader.Feed(buf, static_cast<std::size_t>(n));
+//         while (reader.Next(tag, offset)) Use(tag, offset);
+//     }
+//     reader.Finish();
+//     while (reader.Next(tag, offset)) Use(tag, offset);
+//
+// Feed the chunks as they come, of any size, and after each one call Next
+// until it returns false; once the stream has ended, call Finish and drain
+// Next again. For every way of cutting a stream into chunks, the records delivered (name,
 // version, payload bytes and stream offset) are exactly those that the
 // whole-buffer listing FindAllTagPtrAnyName of the same form reports on the
 // whole stream held in one buffer, in the same order, with one difference:
@@ -30,11 +41,18 @@
 //    inside a delivered record's payload are not delivered; records inside a
 //    rejected candidate are.
 //
-// Memory: bytes that can no longer start or be part of a record are dropped
-// at the next Feed. Provided Next is drained after every Feed, the buffer
-// never grows beyond one and a half times the longest acceptable record,
-// plus the largest chunk, plus 4 KiB (Capacity() reports it). On streams
-// built to make checksums expensive, a table of 1/32 of that size is added.
+// Chunks are read in place. The reader keeps a copy only of the bytes it
+// cannot decide yet when Next returns false: a cut header at the end of the
+// chunk, or a record (or a damaged header) waiting for the rest of its
+// announced length. A record that arrives split between chunks is therefore
+// copied once, so that its bytes are contiguous; one that lies inside a
+// chunk is delivered with pointers into the chunk.
+//
+// Memory: provided Next is drained after every Feed, the reader's buffer
+// never grows beyond one and a half times the longest acceptable record
+// (the maximum payload plus 32 bytes), plus the largest chunk, plus 4 KiB
+// (Capacity() reports it). On streams built to make checksums expensive, a
+// table of 1/32 of the bytes retained is added.
 //
 // Not thread-safe: one reader serves one stream on one thread at a time.
 #ifndef ULVEX_STREAM_READER_H
@@ -63,20 +81,23 @@ public:
     ~StreamReader();
 
     // Takes the next `n` bytes of the stream (0 is allowed and does nothing).
-    // The bytes are copied; `data` may be reused as soon as Feed returns.
-    // Invalidates the STag pointers handed out by Next so far. Ignored after
-    // Finish.
+    // The reader reads them in place until Next returns false: keep them
+    // alive and unchanged until then (if Feed is called again before that,
+    // until that call returns). Invalidates the STag pointers handed out by
+    // Next so far. Ignored after Finish.
     void Feed(const void* data, std::size_t n);
 
     // Ends the stream: candidates still waiting for bytes are rejected, and
     // the records that the final bytes allow become available to Next.
     void Finish();
 
-    // The next complete record in stream order: fills `tag` (its pointers
-    // point into the reader's buffer and stay valid until the next Feed) and
-    // `offset` (the stream offset of the record's first byte), and returns
-    // true. Returns false when no further record can be known before more
-    // bytes arrive (or, after Finish, when the stream is exhausted).
+    // The next complete record in stream order: fills `tag` and `offset` (the
+    // stream offset of the record's first byte) and returns true. Returns
+    // false when no further record can be known before more bytes arrive
+    // (or, after Finish, when the stream is exhausted). The pointers of
+    // `tag` point into the last chunk fed or into the reader's buffer; they
+    // stay valid until the next Feed, as long as that chunk is left as it is.
+    // (In the loop above: use each record before reading the next chunk.)
     bool Next(STag& tag, std::uint64_t& offset);
 
     // Link diagnostics. Records delivered by Next; bytes passed over as not
@@ -89,8 +110,8 @@ public:
     std::uint64_t GarbageBytes() const;
     std::uint64_t RejectedCandidates() const;
 
-    // Bytes held for the stream (not yet examined, a record waiting for its
-    // end, or the records last delivered), and the buffer's allocated size.
+    // Bytes held in the reader's buffer (undecided bytes, and records read
+    // from it since the last Feed), and the buffer's allocated size.
     std::size_t RetainedBytes() const;
     std::size_t Capacity() const;
 
