@@ -50,8 +50,12 @@ std::tuple<std::vector<Rec>, std::uint64_t, std::uint64_t> Read(Reader::Form for
     size_t biggest = 0, worst = 0;
     for (size_t at = 0, n = 0; at <= s.size(); at += n) {
         n = std::min(s.size() - at, step ? step : 1 + rng() % 300), biggest = std::max(biggest, n);
-        n ? r.Feed(s.data() + at, n) : r.Finish();
-        while (r.Next(t, off)) recs.push_back(MakeRec(t, off)), whole += t.TagLen;
+        Bytes chunk(s.begin() + at, s.begin() + at + n);  // read by the reader until Next returns false
+        n ? r.Feed(chunk.data(), n) : r.Finish();
+        std::vector<std::pair<STag, std::uint64_t>> got;  // their pointers stay valid until the next Feed
+        while (r.Next(t, off)) got.emplace_back(t, off);
+        for (const auto& g : got) recs.push_back(MakeRec(g.first, g.second)), whole += g.first.TagLen;
+        std::fill(chunk.begin(), chunk.end(), '<');
         worst = std::max(worst, r.Capacity() - std::min(r.Capacity(), (max + 32) * 3 / 2 + biggest + 4096));
         if (n == 0) break;
     }
@@ -148,7 +152,9 @@ TEST(StreamReader, CountersAndTooLongHeadersPassedOverAtOnce) {
         Reader r(form, max);
         STag t;
         std::uint64_t off = 0;
-        r.Feed(s.data(), s.size());  // the good record is complete, the long one never will be
+        r.Feed(s.data(), s.size() - 5);  // the good record arrives split, the long one never will
+        EXPECT_FALSE(r.Next(t, off));
+        r.Feed(s.data() + s.size() - 5, 5);
         ASSERT_TRUE(r.Next(t, off));
         EXPECT_EQ(off, s.size() - t.TagLen);
         r.Feed(last.data(), last.size());
