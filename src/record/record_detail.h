@@ -105,31 +105,45 @@ inline std::uint16_t ChecksumPortable(const unsigned char* p, std::size_t n) {
 }
 
 #if defined(__SSE2__)
-// psadbw sums 8 bytes into a 64-bit lane per instruction; four independent
-// accumulators keep the pipeline busy.
+// psadbw sums 8 bytes into a 64-bit lane per instruction; long runs use four
+// independent accumulators to keep the pipeline busy. A tail shorter than 16
+// bytes is summed with one more load that ends at the last byte, its bytes
+// already counted masked off, so short payloads need no byte loop.
 inline std::uint16_t ChecksumSse2(const unsigned char* p, std::size_t n) {
+    if (n < 16) return ChecksumPortable(p, n);
     const __m128i zero = _mm_setzero_si128();
-    __m128i a0 = zero, a1 = zero, a2 = zero, a3 = zero;
-    for (; n >= 64; n -= 64, p += 64) {
-        a0 = _mm_add_epi64(a0, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), zero));
-        a1 = _mm_add_epi64(a1, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), zero));
-        a2 = _mm_add_epi64(a2, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32)), zero));
-        a3 = _mm_add_epi64(a3, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48)), zero));
+    __m128i acc = zero;
+    if (n >= 64) {
+        __m128i a1 = zero, a2 = zero, a3 = zero;
+        for (; n >= 64; n -= 64, p += 64) {
+            acc = _mm_add_epi64(acc, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), zero));
+            a1 = _mm_add_epi64(a1, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), zero));
+            a2 = _mm_add_epi64(a2, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32)), zero));
+            a3 = _mm_add_epi64(a3, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48)), zero));
+        }
+        acc = _mm_add_epi64(_mm_add_epi64(acc, a1), _mm_add_epi64(a2, a3));
     }
     for (; n >= 16; n -= 16, p += 16)
-        a0 = _mm_add_epi64(a0, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), zero));
-    __m128i acc = _mm_add_epi64(_mm_add_epi64(a0, a1), _mm_add_epi64(a2, a3));
+        acc = _mm_add_epi64(acc, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), zero));
+    if (n != 0) {
+        // 16 zero bytes then 16 0xFF bytes: from offset n, the last n lanes are kept.
+        static const unsigned char kKeepLast[32] = {0,    0,    0,    0,    0,    0,    0,    0,
+                                                    0,    0,    0,    0,    0,    0,    0,    0,
+                                                    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+        const __m128i last = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 16));
+        const __m128i keep = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeepLast + n));
+        acc = _mm_add_epi64(acc, _mm_sad_epu8(_mm_and_si128(last, keep), zero));
+    }
     acc = _mm_add_epi64(acc, _mm_unpackhi_epi64(acc, acc));
-    std::uint32_t s = static_cast<std::uint32_t>(_mm_cvtsi128_si32(acc)) & 0xFFFFu;
-    for (; n > 0; --n) s += *p++;
-    return static_cast<std::uint16_t>(s);
+    return static_cast<std::uint16_t>(_mm_cvtsi128_si32(acc));
 }
 #endif
 
 inline std::uint16_t Checksum(const unsigned char* p, std::size_t n) {
     if (p == nullptr || n == 0) return 0;
 #if defined(__SSE2__)
-    if (n >= 32) return ChecksumSse2(p, n);
+    if (n >= 16) return ChecksumSse2(p, n);
 #endif
     return ChecksumPortable(p, n);
 }
