@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+#include <cstring>
+#include <random>
+#include "ulvex/ulvex.h"
+
+namespace {
+using Bytes = std::vector<unsigned char>;
+using V = std::vector<std::string>;
+Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }  // an exact-size heap copy
+std::string Rec(const char* name, const std::string& data, unsigned char v = 0) {
+    Bytes out;
+    return CUlvexEncoderTxt().AddTagTxt(out, name, B(data), v), std::string(out.begin(), out.end());
+}
+std::string Desc(const std::string& name, size_t at, size_t payload, size_t len, size_t tagLen, int v) {
+    return name + "@" + std::to_string(at) + "/" + std::to_string(payload) + "/" + std::to_string(len) + "/" +
+           std::to_string(tagLen) + "/v" + std::to_string(v);
+}
+// The records in `s`, found by the single-lookup loop and by the bulk scan, which must agree.
+V Both(IUlvexDecoderTxt& d, const std::string& s) {
+    const Bytes b = B(s);
+    const auto desc = [&](const STag& t) {
+        return Desc(t.TagName, t.PtrTag - b.data(), t.PtrPayload - b.data(), t.PayloadLen, t.TagLen, t.Version);
+    };
+    V one, all;
+    std::vector<STag> tags(1);  // the bulk scan appends after what the vector holds
+    for (unsigned p = 0; (p = d.FindTagPtrAnyName(b.data(), b.size(), tags[0], p)) != 0;) {
+        one.push_back(desc(tags[0]));
+        EXPECT_EQ(p, tags[0].PtrTag - b.data() + tags[0].TagLen);
+    }
+    d.FindAllTagPtrAnyName(b.data(), b.size(), tags);
+    for (size_t i = 1; i < tags.size(); ++i) all.push_back(desc(tags[i]));
+    EXPECT_EQ(one, all);
+    return all;
+}
+struct Plain : CUlvexDecoderTxt {};
+// A text form with its own sizes and opening marker; what it reports carries version 200.
+struct Form : CUlvexDecoderTxt {
+    using Base = CUlvexDecoderTxt;
+    using P = const unsigned char*;
+    unsigned H, F, D, open;
+    Form(unsigned h, unsigned f, unsigned d, unsigned o) : H(h), F(f), D(d), open(o) {}
+    unsigned GetSizeHeader() override { return H; }
+    unsigned GetSizeFooter() override { return F; }
+    unsigned GetTagDataSeparator() override { return D; }
+    unsigned Mark(unsigned char* rec, P t, unsigned r) { return rec[0] = t[0] == open ? '<' : 0, r; }
+    unsigned AssegnaHeader(CHeader& h, P t) override { return Mark(h.GetBytes(), t, Base::AssegnaHeader(h, t)); }
+    unsigned AssegnaFooter(CFooter& f, P t) override { return Mark(f.GetBytes(), t, Base::AssegnaFooter(f, t)); }
+    unsigned FindTagPtrAnyName(const void* b, unsigned n, STag& t, unsigned s) override {
+        return s = Base::FindTagPtrAnyName(b, n, t, s), t.Version = 200, s;
+    }
+};
+const std::string kAbc = "<hDATA00000000050>\r\nabc<DATA000317>\r\n";
+}  // namespace
+
+TEST(TextEncoder, ExactRecordsAndFields) {
+    EXPECT_EQ(Rec("DATA", "abc") + Rec("DATA", "") + Rec("AB", "x", 9) + Rec("ABCDEF", std::string(300, '\xff'), 1),
+              kAbc + "<hDATA00000000020>\r\n<DATA000023>\r\n<hAB  00000000039>\r\nx<AB  000143>\r\n" +
+                  "<hABCD00000003021>\r\n" + std::string(300, '\xff') + "<ABCD010987>\r\n");  // 76523 mod 65536
+    CUlvexEncoderTxt enc;
+    Bytes out = B("xy" + kAbc);
+    enc.AddTagTxt(out, "SELF", out, 2);  // appended after its own former content, reallocated while growing
+    EXPECT_EQ(std::string(out.begin(), out.end()), "xy" + kAbc + Rec("SELF", "xy" + kAbc, 2));
+    std::string h = std::string(18, 'z') + "TAIL", f;  // a longer string keeps its tail, a shorter one grows
+    enc.HeaderToTxtNew(h, CHeader(">\x01<", 0, 4294967295u));
+    enc.FooterToTxtNew(f, CFooter("AB", B(std::string(257, '\xff')).data(), 257));
+    EXPECT_EQ(h + f, "<h>\x01< 42949672950>TAIL<AB  065535>");
+}
+
+TEST(TextDecoder, ReadsFieldsPassesOverDamageAndFollowsDerivedForms) {
+    CUlvexDecoderTxt d;
+    Plain plain;
+    std::mt19937 rng(7);
+    // Numbers: each byte counts its code - 48, up to where a '>' stops it; position 17 (17-byte headers) is never read.
+    const V fixed{"<hDATA127>9999999", "<hDATA42949672959", "<hDATA0000000005>>", "<DATA0003170", "<DATA065853>"};
+    for (int i = 0; i < 4000; ++i) {
+        std::string t = i < 5 ? fixed[i] : std::string(i % 2 ? "<hDATA" : "<DATA0") + std::string(12, '0');
+        for (size_t k = 6; i >= 5 && k < 18; ++k) t[k] = rng() % 3 ? "0123456789"[rng() % 10] : "> \xff:"[rng() % 4];
+        unsigned v = 1, want = 0, at = 6, header = t[1] == 'h';
+        for (; at < (header ? 16u : 12u) && t[at + header] != '>'; ++at) want = want * 10 + (t[at] & 0xff) - 48;
+        EXPECT_TRUE(d.CalcolaValore(v, B(t).data(), header) == at && v == want) << t;
+    }
+    EXPECT_EQ(Both(d, kAbc + kAbc), (V{"DATA@0/20/3/35/v0", "DATA@37/57/3/35/v0"}));
+    EXPECT_EQ(Both(d, Rec("AB", "", 14)), V{"AB  @0/20/0/32/v15"});
+    EXPECT_EQ(Both(d, Rec("OUTR", kAbc)).size(), 1u);  // a record's data is not searched
+    EXPECT_EQ(Both(d, "<hDATA127>ABCDEFGH\r\n0123456789<DATA000548>"), V{"DATA@0/20/10/42/v7"});
+    const struct { size_t at; std::string with; int found; } muts[] = {  // 1: still found
+        {28, "065853", 1}, {28, "000318", 0}, {17, std::string(1, '\0'), 1}, {17, "X", 1}, {34, "X", 0}, {1, "H", 0},
+        {24, "DATB", 0}, {2, "DATB", 0}, {23, "(", 0}, {18, "\n\r", 1}, {16, "7", 1}, {6, " ", 0}, {35, "zz", 1}};
+    for (const auto& m : muts) {
+        const std::string s = std::string(kAbc).replace(m.at, m.with.size(), m.with) + Rec("AB", "");
+        const V tags = Both(d, s);
+        EXPECT_TRUE(tags == Both(plain, s) && tags.size() == 1u + m.found && tags.back() == "AB  @37/57/0/32/v0") << s;
+    }
+    // Passed over: lengths 0 and 1 (below the separator), lengths that can never fit.
+    for (const std::string& s : V{"<hDATA00000000000><DATA000000>", "<hDATA00000000010>\x07<DATA000007>",
+                                  "<hDATA42949672950>", "<hDATA42949672660>"})
+        EXPECT_EQ(Both(d, s + kAbc), V{Desc("DATA", s.size(), s.size() + 20, 3, 35, 0)});
+    // Derived forms: the sizes and conversions they override decide what both lookups recognise.
+    std::string bracket = kAbc, wide = std::string(kAbc).insert(17, "X");
+    bracket[0] = bracket[23] = '[';
+    Form sep3(18, 12, 3, '<'), foot13(18, 13, 2, '<'), head19(19, 12, 2, '<'), square(18, 12, 2, '[');
+    EXPECT_EQ(Both(sep3, kAbc), V{"DATA@0/21/2/35/v200"});
+    EXPECT_EQ(Both(foot13, kAbc), V{"DATA@0/20/3/36/v200"});
+    EXPECT_EQ(Both(head19, wide), V{"DATA@0/21/3/36/v200"});
+    EXPECT_EQ(Both(square, bracket), V{"DATA@0/20/3/35/v200"});
+    EXPECT_EQ(Both(sep3, Rec("DATA", "")).size() + Both(foot13, kAbc.substr(0, 35)).size() +
+                  Both(square, kAbc).size() + Both(d, wide).size() + Both(d, bracket).size(), 0u);
+}
+
+TEST(TextDecoder, RoundTripGarbageCutsAndHostileBuffersAgreeOnBothPaths) {
+    std::mt19937 rng(20240611);
+    CUlvexDecoderTxt base;
+    Plain plain;
+    std::string all, alpha = "<h>0123456789 \r\nDATA";
+    V want;
+    for (int v = 0; v < 768; ++v) {  // every version, any name bytes (NUL and '>' included), any data
+        char name[5] = {};
+        for (int k = 0; k < 4; ++k) name[k] = static_cast<char>(rng() % 3 ? rng() : "\0><"[rng() % 3]);
+        std::string data(rng() % 90, '\0'), tag(name, strnlen(name, 4));
+        for (char& c : data) c = static_cast<char>(rng());
+        for (size_t junk = rng() % 40; junk > 0; --junk) all += alpha[rng() % alpha.size()];
+        want.push_back(Desc(tag.append(4 - tag.size(), ' '), all.size(), all.size() + 20, data.size(), data.size() + 32,
+                            v % 256 == 14 ? 15 : v % 256));
+        all += Rec(name, data, static_cast<unsigned char>(v));
+    }
+    EXPECT_EQ(Both(base, all), want);
+    EXPECT_EQ(Both(plain, all), want);
+    const std::string pieces[] = {kAbc, "<h", "<hDATA", "<hDATA42949672950>", "<DATA000317>", "\r\n", "<hDATA127>"};
+    for (int round = 0; round < 300; ++round) {  // records, cut and damaged records, bare markers
+        std::string s, p;
+        for (; s.size() < 120; s += p.substr(0, rng() % 3 ? p.size() : rng() % p.size())) {
+            p = rng() % 2 ? pieces[rng() % 7] : Rec(rng() % 2 ? "DATA" : "AB", kAbc.substr(0, rng() % 8));
+            if (rng() % 2) p[rng() % p.size()] = alpha[rng() % alpha.size()];
+        }
+        EXPECT_EQ(Both(base, s), Both(plain, s)) << s;  // the fast path and the virtual one
+    }
+    std::string hostile, two = kAbc + Rec("AB", "", 3);  // hostile: forty headers whose lengths end at one footer
+    for (size_t p = 0; p < 720; p += 18) hostile += "<hDATA" + std::to_string(10000003722ull - p).substr(1) + "0>";
+    for (IUlvexDecoderTxt* d : {static_cast<IUlvexDecoderTxt*>(&base), static_cast<IUlvexDecoderTxt*>(&plain)}) {
+        std::vector<STag> v(1);
+        for (unsigned n = 0; n <= 30; ++n) {  // not a byte of them is read
+            d->FindAllTagPtrAnyName(nullptr, n, v);
+            EXPECT_TRUE(d->FindTagPtrAnyName(nullptr, n, v[0], 0) == 0 && v.size() == 1);
+        }
+        for (size_t k = 0; k <= two.size(); ++k)  // every prefix, in exact-size copies
+            EXPECT_EQ(Both(*d, two.substr(0, k)).size(), (k >= 35) + (k >= 37 + 32)) << k;
+        EXPECT_EQ(Both(*d, hostile + Rec("DATA", std::string(3000, 'q'))), V{"DATA@720/740/3000/3032/v0"});
+    }
+}
