@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 
 #include "format.h"
@@ -42,6 +45,9 @@ public:
     }
     void Write(const std::string& s) { Write(s.data(), s.size()); }
     void Write(const std::vector<unsigned char>& v) { Write(v.data(), v.size()); }
+    void Flush() {
+        if (std::fflush(stdout) != 0 && m_errno == 0) m_errno = errno != 0 ? errno : EIO;
+    }
     void Finish() {
         if (std::fflush(stdout) != 0 && m_errno == 0) m_errno = errno != 0 ? errno : EIO;
         if (m_errno != 0) throw Failure(std::string("standard output: ") + std::strerror(m_errno));
@@ -74,67 +80,129 @@ struct ListOptions {
     std::string file = "-";
     bool text = false, entries = false, json = false;
     std::uint64_t window = ulvex_cli::kMaxWindow;
+    std::uint64_t maxPayload = ulvex::StreamReader::kDefaultMaxPayload;
 };
 
+// Formats the lines of a listing: one per record (with its entries), then
+// the summary.
+class ListPrinter {
+public:
+    ListPrinter(const ListOptions& o, Output& out) : m_o(o), m_out(out), m_fmt(IUlvexDataFormatter::CreateMe()) {
+        if (!o.json) {
+            std::snprintf(m_buf, sizeof m_buf, "%12s  %-10s %7s %10s %10s\n", "offset", "name", "version",
+                          "payload", "record");
+            m_out.Write(m_buf, std::strlen(m_buf));
+        }
+    }
+
+    // `offset` is the input offset of the record's first byte.
+    void Record(const STag& t, std::uint64_t offset) {
+        ++m_count;
+        m_covered += t.TagLen;
+        if (m_o.entries) m_fmt->FindInDataAllEntry(t.PtrPayload, t.PayloadLen, m_entries);
+        m_line.clear();
+        if (m_o.json) {
+            m_line += "{\"type\":\"record\",\"offset\":" + Num(offset) + ",\"name\":";
+            ulvex_cli::AppendJson(m_line, t.TagName);
+            m_line += ",\"version\":" + Num(t.Version) +
+                      ",\"payload_offset\":" + Num(offset + static_cast<std::uint64_t>(t.PtrPayload - t.PtrTag)) +
+                      ",\"payload_length\":" + Num(t.PayloadLen) + ",\"record_length\":" + Num(t.TagLen);
+            if (m_o.entries) {
+                m_line += ",\"entries\":{";
+                const char* sep = "";
+                for (const auto& kv : m_entries) {
+                    m_line += sep;
+                    ulvex_cli::AppendJson(m_line, kv.first);
+                    m_line += ':';
+                    ulvex_cli::AppendJson(m_line, kv.second);
+                    sep = ",";
+                }
+                m_line += '}';
+            }
+            m_line += "}\n";
+        } else {
+            const std::string name = "\"" + ulvex_cli::Escape(t.TagName, true) + "\"";
+            std::snprintf(m_buf, sizeof m_buf, "%12" PRIu64 "  %-10s %7u %10u %10u\n", offset, name.c_str(),
+                          static_cast<unsigned>(t.Version), t.PayloadLen, t.TagLen);
+            m_line += m_buf;
+            for (const auto& kv : m_entries)
+                m_line += "              " + ulvex_cli::Escape(kv.first, false) + "=" +
+                          ulvex_cli::Escape(kv.second, false) + "\n";
+        }
+        m_out.Write(m_line);
+    }
+
+    void Summary(std::uint64_t inputBytes) {
+        const std::uint64_t skipped = inputBytes - m_covered;
+        if (m_o.json) {
+            m_line = "{\"type\":\"summary\",\"records\":" + Num(m_count) + ",\"record_bytes\":" + Num(m_covered) +
+                     ",\"skipped_bytes\":" + Num(skipped) + ",\"input_bytes\":" + Num(inputBytes) + "}\n";
+        } else {
+            m_line = Num(m_count) + (m_count == 1 ? " record, " : " records, ") + Num(m_covered) +
+                     " bytes in records, " + Num(skipped) + " bytes passed over\n";
+        }
+        m_out.Write(m_line);
+    }
+
+private:
+    const ListOptions& m_o;
+    Output& m_out;
+    std::unique_ptr<IUlvexDataFormatter> m_fmt;
+    std::map<std::string, std::string> m_entries;
+    std::uint64_t m_count = 0, m_covered = 0;
+    std::string m_line;
+    char m_buf[128];
+};
+
+// Standard input that is a pipe, a socket or a terminal is followed live:
+// read in chunks, each record printed as soon as it is complete.
+bool StdinIsStream(const std::string& file) {
+    struct stat st;
+    return file == "-" && (fstat(STDIN_FILENO, &st) != 0 || !S_ISREG(st.st_mode));
+}
+
+int RunListStream(const ListOptions& o) {
+    Output out;
+    ListPrinter printer(o, out);
+    ulvex::StreamReader reader(o.text ? ulvex::StreamReader::Text : ulvex::StreamReader::Binary,
+                               static_cast<std::size_t>(o.maxPayload));
+    std::vector<unsigned char> chunk(64 * 1024);
+    std::uint64_t total = 0;
+    STag tag;
+    std::uint64_t offset = 0;
+    for (;;) {
+        const ssize_t n = read(STDIN_FILENO, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw Failure(std::string("standard input: ") + std::strerror(errno));
+        if (n == 0) break;
+        total += static_cast<std::uint64_t>(n);
+        // The reader reads the chunk in place: it stays untouched until drained.
+        reader.Feed(chunk.data(), static_cast<std::size_t>(n));
+        bool any = false;
+        while (reader.Next(tag, offset)) {
+            printer.Record(tag, offset);
+            any = true;
+        }
+        if (any) out.Flush();
+    }
+    reader.Finish();
+    while (reader.Next(tag, offset)) printer.Record(tag, offset);
+    printer.Summary(total);
+    out.Finish();
+    return 0;
+}
+
 int RunList(const ListOptions& o) {
+    if (StdinIsStream(o.file)) return RunListStream(o);
     ulvex_cli::Input in;
     OpenInput(in, o.file);
     Output out;
-    std::unique_ptr<IUlvexDataFormatter> fmt(IUlvexDataFormatter::CreateMe());
-    std::map<std::string, std::string> entries;
-    std::uint64_t count = 0, covered = 0;
-    std::string line;
-    char buf[128];
-    if (!o.json) {
-        std::snprintf(buf, sizeof buf, "%12s  %-10s %7s %10s %10s\n", "offset", "name", "version", "payload", "record");
-        out.Write(buf, std::strlen(buf));
-    }
+    ListPrinter printer(o, out);
     ulvex_cli::ScanRecords(in.Data(), in.Size(), o.text ? Form::Text : Form::Binary, o.window, [&](const STag& t) {
-        const std::uint64_t offset = static_cast<std::uint64_t>(t.PtrTag - in.Data());
-        ++count;
-        covered += t.TagLen;
-        if (o.entries) fmt->FindInDataAllEntry(t.PtrPayload, t.PayloadLen, entries);
-        line.clear();
-        if (o.json) {
-            line += "{\"type\":\"record\",\"offset\":" + Num(offset) + ",\"name\":";
-            ulvex_cli::AppendJson(line, t.TagName);
-            line += ",\"version\":" + Num(t.Version) +
-                    ",\"payload_offset\":" + Num(static_cast<std::uint64_t>(t.PtrPayload - in.Data())) +
-                    ",\"payload_length\":" + Num(t.PayloadLen) + ",\"record_length\":" + Num(t.TagLen);
-            if (o.entries) {
-                line += ",\"entries\":{";
-                const char* sep = "";
-                for (const auto& kv : entries) {
-                    line += sep;
-                    ulvex_cli::AppendJson(line, kv.first);
-                    line += ':';
-                    ulvex_cli::AppendJson(line, kv.second);
-                    sep = ",";
-                }
-                line += '}';
-            }
-            line += "}\n";
-        } else {
-            const std::string name = "\"" + ulvex_cli::Escape(t.TagName, true) + "\"";
-            std::snprintf(buf, sizeof buf, "%12" PRIu64 "  %-10s %7u %10u %10u\n", offset, name.c_str(),
-                          static_cast<unsigned>(t.Version), t.PayloadLen, t.TagLen);
-            line += buf;
-            for (const auto& kv : entries)
-                line += "              " + ulvex_cli::Escape(kv.first, false) + "=" +
-                        ulvex_cli::Escape(kv.second, false) + "\n";
-        }
-        out.Write(line);
+        printer.Record(t, static_cast<std::uint64_t>(t.PtrTag - in.Data()));
         return true;
     });
-    const std::uint64_t skipped = in.Size() - covered;
-    if (o.json) {
-        line = "{\"type\":\"summary\",\"records\":" + Num(count) + ",\"record_bytes\":" + Num(covered) +
-               ",\"skipped_bytes\":" + Num(skipped) + ",\"input_bytes\":" + Num(in.Size()) + "}\n";
-    } else {
-        line = Num(count) + (count == 1 ? " record, " : " records, ") + Num(covered) + " bytes in records, " +
-               Num(skipped) + " bytes passed over\n";
-    }
-    out.Write(line);
+    printer.Summary(in.Size());
     out.Finish();
     return 0;
 }
@@ -287,7 +355,12 @@ int main(int argc, char** argv) {
                    "One JSON object per line: a \"record\" object per record, a \"summary\" object last");
     list->add_option("FILE", lo.file, kFileHelp);
     list->add_option("--window", lo.window, kWindowHelp)->check(NotNegative())->group("");
-    list->footer("Names are quoted; bytes outside printable ASCII, \\ and \" are shown as \\xNN.");
+    list->add_option("--max-payload", lo.maxPayload,
+                     "When following a pipe on standard input: the longest payload waited for, in bytes "
+                     "(default 16 MiB); a header announcing more is passed over at once")
+        ->check(CLI::Range(std::uint64_t{0}, std::uint64_t{0xFFFFFFFF}));
+    list->footer("Names are quoted; bytes outside printable ASCII, \\ and \" are shown as \\xNN.\n"
+                 "A pipe on standard input is followed live: each record is printed as soon as it is complete.");
 
     ExtractOptions xo;
     CLI::App* extract = app.add_subcommand("extract", "Write the payload of one record to standard output, raw");

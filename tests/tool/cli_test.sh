@@ -36,6 +36,12 @@ grep -qx ' *a:b=x=y' out && grep -qx ' *temp=21.5' out && grep -qx ' *flags=0x00
 tail -n1 out | grep -qx "4 records, $(size records) bytes in records, $(( $(size cap) - $(size records) )) bytes passed over" \
   || fail "summary: $(tail -n1 out)"
 "$U" list - <cap | cmp -s - <("$U" list cap) || fail "standard input lists differently"
+# A pipe is read in chunks by the streaming reader: same records, one byte at a time or all at once.
+cat cap | "$U" list --json --entries - | cmp -s - <("$U" list --json --entries cap) || fail "a pipe lists differently"
+python3 -c 'import sys,time
+d=open(sys.argv[1],"rb").read()
+for b in d: sys.stdout.buffer.write(bytes([b])); sys.stdout.flush()' cap | "$U" list - | cmp -s - <("$U" list cap) \
+  || fail "a byte-by-byte pipe lists differently"
 "$U" list --json --entries cap >json
 python3 - json "$(size g)" "$(size r1)" "$(size bad)" "$(size r2)" "$(size r3)" "$(size cap)" <<'EOF'
 import json, sys
