@@ -86,7 +86,7 @@ unsigned int CUlvexDecoder::FindTag(const void* buf, unsigned int len, const cha
     const unsigned char* b = static_cast<const unsigned char*>(buf);
     const TextName match = {name};
     // The first name byte is fixed too (a NUL there means a NUL name byte).
-    const unsigned char pat[3] = {'<', 'h', static_cast<unsigned char>(name[0])};
+    const BytePattern<3> pat = {{'<', 'h', static_cast<unsigned char>(name[0])}, {0, 1, 2}};
     unsigned int pos = 0, L = 0;
     const unsigned int end = ScanBinary<3>(b, len, start, pat, match, match, pos, L);
     if (end == 0) return 0;

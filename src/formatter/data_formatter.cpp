@@ -4,9 +4,9 @@
 #include <cstring>
 #include <locale>
 #include <sstream>
-#include <string.h>  // memmem
 #include <utility>
 
+#include "record/byte_search.h"
 #include "ulvex/data_formatter.h"
 
 namespace {
@@ -21,6 +21,38 @@ std::size_t ValueEnd(const unsigned char* d, std::size_t n, std::size_t s) {
     for (std::size_t p = s;; ++p) {
         if (p + 2 >= n) return p;
         if (d[p] == '|' || d[p + 1] == '\r' || d[p + 2] == '\n') return p;
+    }
+}
+
+// The first position of the `n` bytes at `d` where the `keyLen` key bytes
+// and then '=' stand, or null. Candidates are the positions holding the
+// key's first two bytes, its last byte and the '=' (or all of them for a
+// short key), found with a vector search; the rest of the key is compared
+// there. Positions are tried in order, so the first match is the one a
+// byte-by-byte search finds.
+const unsigned char* FindKey(const unsigned char* d, std::size_t n, const unsigned char* key, std::size_t keyLen) {
+    using ulvex::detail::BytePattern;
+    using ulvex::detail::FindPattern;
+    if (keyLen + 1 > n) return nullptr;
+    const unsigned char* const end = d + n - keyLen;  // the last place where key and '=' fit, plus one
+    const unsigned char* q = nullptr;
+    switch (keyLen) {
+        case 0:
+            return static_cast<const unsigned char*>(std::memchr(d, '=', n));
+        case 1:
+            q = FindPattern<2>(d, end, BytePattern<2>{{key[0], '='}, {0, 1}});
+            return q == end ? nullptr : q;
+        case 2:
+            q = FindPattern<3>(d, end, BytePattern<3>{{key[0], key[1], '='}, {0, 1, 2}});
+            return q == end ? nullptr : q;
+        default:
+            break;
+    }
+    const BytePattern<4> pat = {{key[0], key[1], key[keyLen - 1], '='}, {0, 1, keyLen - 1, keyLen}};
+    for (q = d;; ++q) {
+        q = FindPattern<4>(q, end, pat);
+        if (q == end) return nullptr;
+        if (std::memcmp(q + 2, key + 2, keyLen - 3) == 0) return q;
     }
 }
 
@@ -138,21 +170,10 @@ bool CUlvexDataFormatter::FormatDataHex(std::vector<unsigned char>& data, const 
 bool CUlvexDataFormatter::FindInData(const std::vector<unsigned char>& data, const char* key, std::string& text) {
     text.clear();
     if (data.empty()) return false;
-    // The search bytes are the key and '='; short keys stay on the stack.
-    const std::size_t keyLen = std::strlen(key);
-    char small[64];
-    std::string large;
-    char* needle = small;
-    if (keyLen + 1 > sizeof small) {
-        large.resize(keyLen + 1);
-        needle = &large[0];
-    }
-    std::memcpy(needle, key, keyLen);
-    needle[keyLen] = '=';
     const unsigned char* d = data.data();
-    const void* hit = memmem(d, data.size(), needle, keyLen + 1);
+    const unsigned char* hit = FindKey(d, data.size(), reinterpret_cast<const unsigned char*>(key), std::strlen(key));
     if (hit == nullptr) return false;
-    const std::size_t i = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - d);
+    const std::size_t i = static_cast<std::size_t>(hit - d);
     const std::size_t end = ValueEnd(d, data.size(), i);
     text.assign(reinterpret_cast<const char*>(d + i), end - i);
     return true;

@@ -14,20 +14,10 @@ using namespace ulvex::detail;
 
 namespace {
 
-// The eight bytes at `p` as a little-endian word: byte k is p[k].
-inline std::uint64_t LoadWordLe(const unsigned char* p) {
-    std::uint64_t x;
-    std::memcpy(&x, p, 8);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    x = __builtin_bswap64(x);
-#endif
-    return x;
-}
-
 // Whether any of the eight bytes at `p` is '>', ignoring the bytes whose
 // bits are set in `ignore`.
 inline bool HasCloseMarker(const unsigned char* p, std::uint64_t ignore) {
-    const std::uint64_t x = (LoadWordLe(p) ^ 0x3E3E3E3E3E3E3E3Eull) | ignore;  // a '>' byte becomes zero
+    const std::uint64_t x = (LoadLe64(p) ^ 0x3E3E3E3E3E3E3E3Eull) | ignore;  // a '>' byte becomes zero
     return ((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) != 0;
 }
 
@@ -47,7 +37,7 @@ inline std::uint32_t DigitsValue(const unsigned char* t) {
 // then quadruples, then the eight, each step exact for any byte values (the
 // partial sums stay below their lane's limit), then the last two positions.
 inline std::uint32_t TenDigitsValue(const unsigned char* t) {
-    const std::uint64_t w = LoadWordLe(t);
+    const std::uint64_t w = LoadLe64(t);
     const std::uint64_t m8 = 0x00FF00FF00FF00FFull, m16 = 0x0000FFFF0000FFFFull;
     const std::uint64_t pairs = (w & m8) * 10 + ((w >> 8) & m8);               // < 2816 per 16 bits
     const std::uint64_t quads = (pairs & m16) * 100 + ((pairs >> 16) & m16);  // < 284416 per 32 bits
