@@ -82,8 +82,8 @@ inline __m128i MatchMask16(const unsigned char* q, const BytePattern<N>& pat, co
 }
 
 template <int N>
-inline const unsigned char* FindPatternSse2(const unsigned char* p, const unsigned char* end,
-                                            const BytePattern<N>& pat) {
+__attribute__((noinline)) const unsigned char* FindPatternSse2(const unsigned char* p, const unsigned char* end,
+                                                               const BytePattern<N>& pat) {
     __m128i v[N];
     for (int k = 0; k < N; ++k) v[k] = _mm_set1_epi8(static_cast<char>(pat.value[k]));
     // Four vectors per round; their masks are combined before the one branch.
