@@ -181,6 +181,9 @@ unsigned int FindTextExact(const void* buf, unsigned int len, STag& tag, unsigne
     }
 }
 
+const CHeader kBlankHeader;
+const CFooter kBlankFooter;
+
 // The lookup of a derived class: every position is converted through the
 // virtual AssegnaHeader, with the sizes the virtual operations give, so the
 // overrides define the form. The checks below are CHeader::IsCoerentAnyName,
@@ -194,8 +197,10 @@ unsigned int FindTextGeneral(CUlvexDecoderTxt& self, const void* buf, unsigned i
     if (start >= limit) return 0;
     const unsigned char* b = static_cast<const unsigned char*>(buf);
     LookupSums sums(b, len);
-    CHeader header;
-    CFooter footer;
+    // Copies of blank records: a trivial copy, where the exported
+    // constructors would be a call through the PLT on every lookup.
+    CHeader header(kBlankHeader);
+    CFooter footer(kBlankFooter);
     for (unsigned int p = start; p < limit; ++p) {
         self.AssegnaHeader(header, b + p);
         const unsigned char* h = header.GetBytes();
