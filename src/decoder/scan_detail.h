@@ -64,16 +64,9 @@ inline unsigned int ScanBinary(const unsigned char* b, unsigned int len, unsigne
 // The bytes every header starts with.
 constexpr BytePattern<2> kHeaderStart = {{'<', 'h'}, {0, 1}};
 
-// Sets `out` to the four name bytes up to the first NUL. Names are at most
-// four bytes, so once `out` has room this never allocates.
-inline void SetTagName(std::string& out, const unsigned char* nb) {
-    out.clear();
-    for (int i = 0; i < 4 && nb[i] != 0; ++i) out.push_back(static_cast<char>(nb[i]));
-}
-
 inline void FillBinaryTag(STag& tag, const unsigned char* b, unsigned int p, unsigned int L) {
     const unsigned char* h = b + p;
-    SetTagName(tag.TagName, h + 2);
+    NameToString(h + 2, tag.TagName);
     tag.PtrTag = h;
     tag.PtrPayload = h + kHeaderSize;
     tag.PayloadLen = L;

@@ -77,11 +77,11 @@ inline bool NameMatchesList(const unsigned char* nb, const std::list<std::string
     return false;
 }
 
-// The name bytes up to the first NUL, at most four.
+// The name bytes up to the first NUL, at most four. A name fits the string's
+// own small buffer, so once `out` has room this never allocates.
 inline void NameToString(const unsigned char* nb, std::string& out) {
-    std::size_t n = 0;
-    while (n < 4 && nb[n] != 0) ++n;
-    out.assign(reinterpret_cast<const char*>(nb), n);
+    out.clear();
+    for (int i = 0; i < 4 && nb[i] != 0; ++i) out.push_back(static_cast<char>(nb[i]));
 }
 
 inline bool HeaderMarkersOk(const unsigned char* h) { return h[0] == '<' && h[1] == 'h' && h[11] == '>'; }

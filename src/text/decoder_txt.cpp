@@ -136,7 +136,7 @@ namespace {
 unsigned int ReportText(STag& tag, const unsigned char* b, unsigned long long p, const unsigned char* name,
                         unsigned char version, unsigned long long H, unsigned long long L, unsigned long long F,
                         unsigned long long D) {
-    SetTagName(tag.TagName, name);
+    NameToString(name, tag.TagName);
     tag.PtrTag = b + p;
     tag.PtrPayload = b + p + H + D;
     tag.PayloadLen = static_cast<unsigned int>(L - D);
@@ -181,9 +181,6 @@ unsigned int FindTextExact(const void* buf, unsigned int len, STag& tag, unsigne
     }
 }
 
-const CHeader kBlankHeader;
-const CFooter kBlankFooter;
-
 // The lookup of a derived class: every position is converted through the
 // virtual AssegnaHeader, with the sizes the virtual operations give, so the
 // overrides define the form. The checks below are CHeader::IsCoerentAnyName,
@@ -197,10 +194,8 @@ unsigned int FindTextGeneral(CUlvexDecoderTxt& self, const void* buf, unsigned i
     if (start >= limit) return 0;
     const unsigned char* b = static_cast<const unsigned char*>(buf);
     LookupSums sums(b, len);
-    // Copies of blank records: a trivial copy, where the exported
-    // constructors would be a call through the PLT on every lookup.
-    CHeader header(kBlankHeader);
-    CFooter footer(kBlankFooter);
+    CHeader header;
+    CFooter footer;
     for (unsigned int p = start; p < limit; ++p) {
         self.AssegnaHeader(header, b + p);
         const unsigned char* h = header.GetBytes();
