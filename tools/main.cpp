@@ -198,10 +198,11 @@ int RunList(const ListOptions& o) {
     OpenInput(in, o.file);
     Output out;
     ListPrinter printer(o, out);
-    ulvex_cli::ScanRecords(in.Data(), in.Size(), o.text ? Form::Text : Form::Binary, o.window, [&](const STag& t) {
-        printer.Record(t, static_cast<std::uint64_t>(t.PtrTag - in.Data()));
-        return true;
-    });
+    ulvex_cli::ScanRecords(in.Data(), in.Size(), o.text ? Form::Text : Form::Binary, o.window,
+                           [&](const STag& t, std::uint64_t offset) {
+                               printer.Record(t, offset);
+                               return true;
+                           });
     printer.Summary(in.Size());
     out.Finish();
     return 0;
@@ -222,7 +223,7 @@ int RunExtract(const ExtractOptions& o) {
     Output out;
     std::uint64_t seen = 0;
     const bool completed = ulvex_cli::ScanRecords(
-        in.Data(), in.Size(), o.text ? Form::Text : Form::Binary, o.window, [&](const STag& t) {
+        in.Data(), in.Size(), o.text ? Form::Text : Form::Binary, o.window, [&](const STag& t, std::uint64_t) {
             if ((o.text ? TrimSpaces(t.TagName) : t.TagName) != wanted) return true;
             if (seen++ < o.index) return true;
             out.Write(t.PtrPayload, t.PayloadLen);
@@ -300,7 +301,7 @@ int RunConvert(const ConvertOptions& o) {
     std::unique_ptr<IUlvexEncoderTxt> txt(IUlvexEncoderTxt::CreateMe());
     std::vector<unsigned char> record, payload;
     ulvex_cli::ScanRecords(in.Data(), in.Size(), o.toText ? Form::Binary : Form::Text, o.window,
-                           [&](const STag& t) {
+                           [&](const STag& t, std::uint64_t offset) {
                                record.clear();
                                try {
                                    if (o.toText) {
@@ -313,9 +314,7 @@ int RunConvert(const ConvertOptions& o) {
                                                       t.Version);
                                    }
                                } catch (const std::length_error&) {
-                                   throw Failure("record at offset " + Num(static_cast<std::uint64_t>(
-                                                                           t.PtrTag - in.Data())) +
-                                                 " is too long for the text form");
+                                   throw Failure("record at offset " + Num(offset) + " is too long for the text form");
                                }
                                out.Write(record);
                                return true;

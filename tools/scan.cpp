@@ -1,10 +1,17 @@
-// Windowed record scanning.
+// Record scanning of inputs of any size.
+//
+// Text form: the library's streaming reader, fed the input in slices. It
+// reports exactly what one listing over the whole input reports, among
+// records no longer than the window (a longer record's header is passed over
+// like a damaged one, as the windowed scan below passes it over), in time
+// linear in the input and holding only the bytes an undecided record needs.
+//
+// Binary form: windows, as follows.
 //
 // The reference is one scan over the whole input: from search position s it
 // takes the first position p >= s, below (input length - m), where a valid
-// record starts, reports it and goes on at the record's end (m is 20 for the
-// binary form, 30 for the text form; the decoders never try the last m
-// positions). Whether a record of length T is valid at p depends only on the
+// record starts, reports it and goes on at the record's end (m is 20: the
+// binary lookups never try the last 20 positions). Whether a record of length T is valid at p depends only on the
 // bytes p .. p+T-1 and on those bytes lying inside the buffer.
 //
 // A window is the input from the current search position s on, at most
@@ -44,8 +51,8 @@
 #include <vector>
 
 #include "ulvex/decoder_bin.h"
-#include "ulvex/decoder_txt.h"
 #include "ulvex/records.h"
+#include "ulvex/stream_reader.h"
 
 namespace ulvex_cli {
 namespace {
@@ -53,6 +60,7 @@ namespace {
 const unsigned int kStop = 0xFFFFFFFFu;
 
 struct Window {
+    std::uint64_t offset;       // the input offset of its first byte
     const unsigned char* base;  // the window's first byte
     unsigned int len;           // its length
     std::uint64_t rest;         // bytes from its first byte to the input's end
@@ -93,8 +101,9 @@ public:
     }
 
     bool OnTagFound(const STag& tag) override {
-        m_lastEnd = static_cast<std::uint64_t>(tag.PtrTag - m_w.base) + tag.TagLen;
-        if (!m_sink(tag)) m_sinkStopped = true;
+        const std::uint64_t pos = static_cast<std::uint64_t>(tag.PtrTag - m_w.base);
+        m_lastEnd = pos + tag.TagLen;
+        if (!m_sink(tag, m_w.offset + pos)) m_sinkStopped = true;
         return !m_sinkStopped;
     }
 
@@ -121,59 +130,26 @@ private:
     bool m_sinkStopped = false;
 };
 
-// The text form has no helper-driven scan: after each lookup, the positions it
-// passed over are searched for straddling candidates before its record counts.
-Outcome ScanTextWindow(const Window& w, const RecordSink& sink) {
-    CUlvexDecoderTxt dec;
-    const unsigned int frame = dec.GetSizeHeader() + dec.GetSizeFooter();
-    const unsigned int limit = w.len > frame ? w.len - frame : 0;
-    CHeader header;
-    // The first straddling candidate in [from, to), or `to`. Positions are
-    // below the limit, so the converted header's bytes are inside the window.
-    auto firstStraddle = [&](unsigned int from, unsigned int to) -> unsigned int {
-        for (unsigned int q = from; q < to; ++q) {
-            const void* lt = std::memchr(w.base + q, '<', to - q);
-            if (lt == nullptr) break;
-            q = static_cast<unsigned int>(static_cast<const unsigned char*>(lt) - w.base);
-            dec.AssegnaHeader(header, w.base + q);
-            if (header.IsCoerentAnyName() && w.Straddles(q, std::uint64_t{frame} + header.GetPayloadLen()))
-                return q;
-        }
-        return to;
-    };
-    Outcome out;
-    if (w.last) {
-        // Nothing can straddle the last window: one bulk listing, which keeps
-        // the checksum work linear across the whole window on hostile input.
-        std::vector<STag> tags;
-        dec.FindAllTagPtrAnyName(w.base, w.len, tags);
-        for (const STag& t : tags) {
-            if (!sink(t)) {
-                out.sinkStopped = true;
-                return out;
-            }
-        }
-        return out;
-    }
+const std::uint64_t kTextFraming = 32;  // text header, separator and footer around the data
+
+bool ScanText(const unsigned char* data, std::uint64_t size, std::uint64_t window, const RecordSink& sink) {
+    ulvex::StreamReader reader(ulvex::StreamReader::Text, static_cast<std::size_t>(window - kTextFraming));
+    const std::uint64_t slice = std::uint64_t{1} << 20;
     STag tag;
-    unsigned int pos = 0;
-    while (pos < limit) {
-        const unsigned int end = dec.FindTagPtrAnyName(w.base, w.len, tag, pos);
-        const unsigned int found = end != 0 ? static_cast<unsigned int>(tag.PtrTag - w.base) : limit;
-        const unsigned int x = firstStraddle(pos, found);
-        if (x < found) {
-            out.next = x;
-            return out;
+    std::uint64_t offset = 0;
+    for (std::uint64_t at = 0;;) {
+        const bool last = at >= size;
+        if (last) {
+            reader.Finish();
+        } else {
+            const std::uint64_t n = std::min(slice, size - at);
+            reader.Feed(data + at, static_cast<std::size_t>(n));  // mapped bytes: unchanged until drained
+            at += n;
         }
-        if (end == 0) break;
-        if (!sink(tag)) {
-            out.sinkStopped = true;
-            return out;
-        }
-        pos = end;
+        while (reader.Next(tag, offset))
+            if (!sink(tag, offset)) return false;
+        if (last) return true;
     }
-    out.next = std::max(pos, limit);
-    return out;
 }
 
 }  // namespace
@@ -181,15 +157,17 @@ Outcome ScanTextWindow(const Window& w, const RecordSink& sink) {
 bool ScanRecords(const unsigned char* data, std::uint64_t size, Form form, std::uint64_t window,
                  const RecordSink& sink) {
     window = std::min(std::max(window, kMinWindow), kMaxWindow);
+    if (form == Form::Text) return ScanText(data, size, window, sink);
     std::uint64_t start = 0;
     while (start < size) {
         Window w;
+        w.offset = start;
         w.base = data + start;
         w.rest = size - start;
         w.last = w.rest <= window;
         w.len = static_cast<unsigned int>(std::min(w.rest, window));
         w.maxRecord = window;
-        const Outcome out = form == Form::Binary ? BinaryWindowScan(w, sink).Run() : ScanTextWindow(w, sink);
+        const Outcome out = BinaryWindowScan(w, sink).Run();
         if (out.sinkStopped) return false;
         if (w.last) break;
         start += out.next;  // at least 1, see above

@@ -66,7 +66,7 @@ Bytes MakeInput(bool text, unsigned seed) {
 Found Windowed(const Bytes& buf, bool text, std::uint64_t window) {
     Found found;
     ulvex_cli::ScanRecords(buf.data(), buf.size(), text ? ulvex_cli::Form::Text : ulvex_cli::Form::Binary, window,
-                           [&](const STag& t) { return found.emplace_back(t.PtrTag - buf.data(), t.TagLen), true; });
+                           [&](const STag& t, std::uint64_t at) { return found.emplace_back(at, t.TagLen), true; });
     return found;
 }
 
