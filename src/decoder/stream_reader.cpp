@@ -268,12 +268,7 @@ private:
         if (!FooterMarkersOk(f) || !NameMatchesPrefix(f + 1, reinterpret_cast<const char*>(h + 2)))
             return Verdict::Rejected;
         if (m_sums.Sum(h + kHeaderSize, m_scan + kHeaderSize, L, m_end) != LoadLe16(f + 5)) return Verdict::Rejected;
-        NameToString(h + 2, tag.TagName);
-        tag.PtrTag = h;
-        tag.PtrPayload = h + kHeaderSize;
-        tag.PayloadLen = L;
-        tag.TagLen = L + kFrameSize;
-        tag.Version = h[10];
+        FillBinaryTag(tag, h, 0, L);
         len = tag.TagLen;
         return Verdict::Record;
     }
@@ -303,13 +298,7 @@ private:
         const std::size_t n = static_cast<std::size_t>(L);
         if (m_sums.Sum(t + kTextHeaderSize, m_scan + kTextHeaderSize, n, m_end) != LoadLe16(f + 5))
             return Verdict::Rejected;
-        NameToString(h + 2, tag.TagName);
-        tag.PtrTag = t;
-        tag.PtrPayload = t + kTextHeaderSize + kTextSeparatorSize;
-        tag.PayloadLen = static_cast<unsigned int>(L - kTextSeparatorSize);
-        tag.TagLen = static_cast<unsigned int>(L + kTextHeaderSize + kTextFooterSize);
-        tag.Version = h[10];
-        len = tag.TagLen;
+        len = FillTextTag(tag, t, 0, h + 2, h[10], kTextHeaderSize, L, kTextFooterSize, kTextSeparatorSize);
         return Verdict::Record;
     }
 

@@ -130,21 +130,6 @@ unsigned int CUlvexDecoderTxt::AssegnaFooter(CFooter& footer, const unsigned cha
 
 namespace {
 
-// Fills `tag` for the text record at `p` with payload length L (separator
-// included), given the converted header's name bytes and version, and
-// returns the offset just past its text footer.
-unsigned int ReportText(STag& tag, const unsigned char* b, unsigned long long p, const unsigned char* name,
-                        unsigned char version, unsigned long long H, unsigned long long L, unsigned long long F,
-                        unsigned long long D) {
-    NameToString(name, tag.TagName);
-    tag.PtrTag = b + p;
-    tag.PtrPayload = b + p + H + D;
-    tag.PayloadLen = static_cast<unsigned int>(L - D);
-    tag.TagLen = static_cast<unsigned int>(H + L + F);
-    tag.Version = version;
-    return static_cast<unsigned int>(p + H + L + F);
-}
-
 // The lookup of an object whose dynamic type is CUlvexDecoderTxt itself: the
 // sizes and conversions are the class's own, so the checks are made on the
 // text directly. The converted header's markers are the text's positions 0
@@ -177,7 +162,7 @@ unsigned int FindTextExact(const void* buf, unsigned int len, STag& tag, unsigne
         if (sums.Sum(static_cast<unsigned int>(p + H), static_cast<unsigned int>(L)) !=
             static_cast<std::uint16_t>(checksum))
             continue;
-        return ReportText(tag, b, p, q + 2, CharToVersion(q[versionAt]), H, L, F, D);
+        return FillTextTag(tag, b, p, q + 2, CharToVersion(q[versionAt]), H, L, F, D);
     }
 }
 
@@ -207,7 +192,7 @@ unsigned int FindTextGeneral(CUlvexDecoderTxt& self, const void* buf, unsigned i
         const unsigned char* f = footer.GetBytes();
         if (!FooterMarkersOk(f) || std::memcmp(f + 1, h + 2, 4) != 0) continue;
         if (sums.Sum(static_cast<unsigned int>(p + H), static_cast<unsigned int>(L)) != LoadLe16(f + 5)) continue;
-        return ReportText(tag, b, p, h + 2, h[10], H, L, F, D);
+        return FillTextTag(tag, b, p, h + 2, h[10], H, L, F, D);
     }
     return 0;
 }

@@ -3,6 +3,11 @@
 #ifndef ULVEX_SRC_TEXT_DETAIL_H
 #define ULVEX_SRC_TEXT_DETAIL_H
 
+#include <string>
+
+#include "record/record_detail.h"
+#include "ulvex/stag.h"
+
 namespace ulvex {
 namespace detail {
 
@@ -22,6 +27,21 @@ inline unsigned char VersionToChar(unsigned char version) {
 }
 
 inline unsigned char CharToVersion(unsigned char c) { return static_cast<unsigned char>(c - '0'); }
+
+// Fills `tag` for the text record at `p` with payload length L (separator
+// included), given the converted header's name bytes and version, and
+// returns the offset just past its text footer.
+inline unsigned int FillTextTag(STag& tag, const unsigned char* b, unsigned long long p,
+                                const unsigned char* name, unsigned char version, unsigned long long H,
+                                unsigned long long L, unsigned long long F, unsigned long long D) {
+    NameToString(name, tag.TagName);
+    tag.PtrTag = b + p;
+    tag.PtrPayload = b + p + H + D;
+    tag.PayloadLen = static_cast<unsigned int>(L - D);
+    tag.TagLen = static_cast<unsigned int>(H + L + F);
+    tag.Version = version;
+    return static_cast<unsigned int>(p + H + L + F);
+}
 
 }  // namespace detail
 }  // namespace ulvex
