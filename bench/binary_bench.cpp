@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "record/record_detail.h"
+#include "common/checksum.h"
 #include "reference.h"
 #include "ulvex/ulvex.h"
 
@@ -329,26 +329,54 @@ void HostileListBytewise(benchmark::State& state) {
 const int registered = [] {
     using benchmark::kMicrosecond;
     bench::Add("bin_scan_random_8M/ulvex", [](benchmark::State& s) { ScanAnyName(s, Random8M()); })->Unit(kMicrosecond);
-    bench::Add("bin_scan_random_8M/bytewise", [](benchmark::State& s) { ScanAnyNameBytewise(s, Random8M()); })->Unit(kMicrosecond);
-    bench::Add("bin_scan_random_8M/memchr_every", [](benchmark::State& s) { MemchrEvery(s, Random8M()); })->Unit(kMicrosecond);
-    bench::Add("bin_scan_random_8M/memchr_nohit", [](benchmark::State& s) { MemchrNoHit(s, 8 * MiB); })->Unit(kMicrosecond);
+    bench::Add("bin_scan_random_8M/bytewise", [](benchmark::State& s) {
+        ScanAnyNameBytewise(s, Random8M());
+    })->Unit(kMicrosecond);
+    bench::Add("bin_scan_random_8M/memchr_every", [](benchmark::State& s) {
+        MemchrEvery(s, Random8M());
+    })->Unit(kMicrosecond);
+    bench::Add("bin_scan_random_8M/memchr_nohit", [](benchmark::State& s) {
+        MemchrNoHit(s, 8 * MiB);
+    })->Unit(kMicrosecond);
 
     bench::Add("bin_scan_dense_1M/ulvex", [](benchmark::State& s) { ScanAnyName(s, Dense1M()); })->Unit(kMicrosecond);
-    bench::Add("bin_scan_dense_1M/bytewise", [](benchmark::State& s) { ScanAnyNameBytewise(s, Dense1M()); })->Unit(kMicrosecond);
+    bench::Add("bin_scan_dense_1M/bytewise", [](benchmark::State& s) {
+        ScanAnyNameBytewise(s, Dense1M());
+    })->Unit(kMicrosecond);
 
-    bench::Add("bin_list_32B/ulvex", [](benchmark::State& s) { ListAnyName<std::vector<STag>>(s, Records32()); })->Unit(kMicrosecond);
-    bench::Add("bin_list_32B/bytewise", [](benchmark::State& s) { ListAnyNameBytewise<std::vector<STag>>(s, Records32()); })->Unit(kMicrosecond);
-    bench::Add("bin_list_32B_list/ulvex", [](benchmark::State& s) { ListAnyName<std::list<STag>>(s, Records32()); })->Unit(kMicrosecond);
-    bench::Add("bin_list_32B_list/bytewise", [](benchmark::State& s) { ListAnyNameBytewise<std::list<STag>>(s, Records32()); })->Unit(kMicrosecond);
+    bench::Add("bin_list_32B/ulvex", [](benchmark::State& s) {
+        ListAnyName<std::vector<STag>>(s, Records32());
+    })->Unit(kMicrosecond);
+    bench::Add("bin_list_32B/bytewise", [](benchmark::State& s) {
+        ListAnyNameBytewise<std::vector<STag>>(s, Records32());
+    })->Unit(kMicrosecond);
+    bench::Add("bin_list_32B_list/ulvex", [](benchmark::State& s) {
+        ListAnyName<std::list<STag>>(s, Records32());
+    })->Unit(kMicrosecond);
+    bench::Add("bin_list_32B_list/bytewise", [](benchmark::State& s) {
+        ListAnyNameBytewise<std::list<STag>>(s, Records32());
+    })->Unit(kMicrosecond);
 
-    bench::Add("bin_list_64K/ulvex", [](benchmark::State& s) { ListAnyName<std::vector<STag>>(s, Records64K()); })->Unit(kMicrosecond);
-    bench::Add("bin_list_64K/bytewise", [](benchmark::State& s) { ListAnyNameBytewise<std::vector<STag>>(s, Records64K()); })->Unit(kMicrosecond);
+    bench::Add("bin_list_64K/ulvex", [](benchmark::State& s) {
+        ListAnyName<std::vector<STag>>(s, Records64K());
+    })->Unit(kMicrosecond);
+    bench::Add("bin_list_64K/bytewise", [](benchmark::State& s) {
+        ListAnyNameBytewise<std::vector<STag>>(s, Records64K());
+    })->Unit(kMicrosecond);
     bench::Add("bin_list_64K/bytesum", [](benchmark::State& s) { ByteSumOver(s, Records64K()); })->Unit(kMicrosecond);
 
-    bench::Add("bin_list_garbage_4M/ulvex", [](benchmark::State& s) { ListAnyName<std::vector<STag>>(s, AmongGarbage()); })->Unit(kMicrosecond);
-    bench::Add("bin_list_garbage_4M/bytewise", [](benchmark::State& s) { ListAnyNameBytewise<std::vector<STag>>(s, AmongGarbage()); })->Unit(kMicrosecond);
-    bench::Add("bin_list_named_garbage_4M/ulvex", [](benchmark::State& s) { ListNamed(s, AmongGarbage()); })->Unit(kMicrosecond);
-    bench::Add("bin_list_named_garbage_4M/bytewise", [](benchmark::State& s) { ListNamedBytewise(s, AmongGarbage()); })->Unit(kMicrosecond);
+    bench::Add("bin_list_garbage_4M/ulvex", [](benchmark::State& s) {
+        ListAnyName<std::vector<STag>>(s, AmongGarbage());
+    })->Unit(kMicrosecond);
+    bench::Add("bin_list_garbage_4M/bytewise", [](benchmark::State& s) {
+        ListAnyNameBytewise<std::vector<STag>>(s, AmongGarbage());
+    })->Unit(kMicrosecond);
+    bench::Add("bin_list_named_garbage_4M/ulvex", [](benchmark::State& s) {
+        ListNamed(s, AmongGarbage());
+    })->Unit(kMicrosecond);
+    bench::Add("bin_list_named_garbage_4M/bytewise", [](benchmark::State& s) {
+        ListNamedBytewise(s, AmongGarbage());
+    })->Unit(kMicrosecond);
 
     bench::Add("bin_findtag_last_4M/ulvex", FindLast)->Unit(kMicrosecond);
     bench::Add("bin_findtag_last_4M/bytewise", FindLastBytewise)->Unit(kMicrosecond);
@@ -366,7 +394,10 @@ const int registered = [] {
     bench::Add("encode_64B/memcpy", EncodeMemcpy);
 
     bench::Add("hostile_bin/ulvex", HostileList)->RangeMultiplier(4)->Range(64 * KiB, MiB)->Unit(kMicrosecond);
-    bench::Add("hostile_bin/bytewise", HostileListBytewise)->RangeMultiplier(2)->Range(64 * KiB, 256 * KiB)->Unit(kMicrosecond);
+    bench::Add("hostile_bin/bytewise", HostileListBytewise)
+        ->RangeMultiplier(2)
+        ->Range(64 * KiB, 256 * KiB)
+        ->Unit(kMicrosecond);
     return 0;
 }();
 

@@ -295,8 +295,18 @@ inline Bytes HostileBinary(std::size_t n) {
     std::vector<std::size_t> heads;
     for (std::size_t q = 0; q + 12 <= F; q += 12) {
         const std::uint32_t L = static_cast<std::uint32_t>(F - q - 12);
-        const u8 h[12] = {'<', 'h', 'H', 'O', 'S', 'T', static_cast<u8>(L), static_cast<u8>(L >> 8),
-                          static_cast<u8>(L >> 16), static_cast<u8>(L >> 24), 1, '>'};
+        const u8 h[12] = {'<',
+                          'h',
+                          'H',
+                          'O',
+                          'S',
+                          'T',
+                          static_cast<u8>(L),
+                          static_cast<u8>(L >> 8),
+                          static_cast<u8>(L >> 16),
+                          static_cast<u8>(L >> 24),
+                          1,
+                          '>'};
         std::memcpy(&v[q], h, 12);
         heads.push_back(q);
     }

@@ -51,11 +51,10 @@ const int kKinds = 4;
 const char* const kKindNames[kKinds] = {"mixed_8M", "records4K_8M", "records64K_8M", "random_8M"};
 
 const Bytes& Data(bool text, int kind) {
-    static const Bytes w[2][kKinds] = {
-        {Workload(false, 16, 1024, 255, 1), Workload(false, 4 * KiB, 4 * KiB, 0, 2),
-         Workload(false, 64 * KiB, 64 * KiB, 0, 3), Workload(false, 0, 0, 0, 4)},
-        {Workload(true, 16, 1024, 255, 5), Workload(true, 4 * KiB, 4 * KiB, 0, 6),
-         Workload(true, 64 * KiB, 64 * KiB, 0, 7), Workload(true, 0, 0, 0, 8)}};
+    static const Bytes w[2][kKinds] = {{Workload(false, 16, 1024, 255, 1), Workload(false, 4 * KiB, 4 * KiB, 0, 2),
+                                        Workload(false, 64 * KiB, 64 * KiB, 0, 3), Workload(false, 0, 0, 0, 4)},
+                                       {Workload(true, 16, 1024, 255, 5), Workload(true, 4 * KiB, 4 * KiB, 0, 6),
+                                        Workload(true, 64 * KiB, 64 * KiB, 0, 7), Workload(true, 0, 0, 0, 8)}};
     return w[text][kind];
 }
 
@@ -130,10 +129,12 @@ const int registered = [] {
         for (int kind = 0; kind < kKinds; ++kind) {
             const std::string name = std::string("stream_") + forms[text] + "_" + kKindNames[kind];
             const bool t = text != 0;
-            bench::Add(name + "/reader_64K", [t, kind](benchmark::State& s) { Reader64K(s, t, kind); })
-                ->Unit(benchmark::kMicrosecond);
-            bench::Add(name + "/listing", [t, kind](benchmark::State& s) { Listing(s, t, kind); })
-                ->Unit(benchmark::kMicrosecond);
+            bench::Add(name + "/reader_64K", [t, kind](benchmark::State& s) {
+                Reader64K(s, t, kind);
+            })->Unit(benchmark::kMicrosecond);
+            bench::Add(name + "/listing", [t, kind](benchmark::State& s) {
+                Listing(s, t, kind);
+            })->Unit(benchmark::kMicrosecond);
         }
     return 0;
 }();

@@ -177,13 +177,25 @@ void HostileListBytewise(benchmark::State& state) {
 
 const int registered = [] {
     using benchmark::kMicrosecond;
-    bench::Add("txt_scan_random_4M/ulvex", [](benchmark::State& s) { Scan<CUlvexDecoderTxt>(s, Printable4M()); })->Unit(kMicrosecond);
-    bench::Add("txt_scan_random_4M/derived", [](benchmark::State& s) { Scan<DerivedTxt>(s, Printable4M()); })->Unit(kMicrosecond);
-    bench::Add("txt_scan_random_4M/bytewise", [](benchmark::State& s) { ScanBytewise(s, Printable4M()); })->Unit(kMicrosecond);
-    bench::Add("txt_scan_random_4M/memchr_nohit", [](benchmark::State& s) { MemchrNoHit(s, 4 * MiB); })->Unit(kMicrosecond);
+    bench::Add("txt_scan_random_4M/ulvex", [](benchmark::State& s) {
+        Scan<CUlvexDecoderTxt>(s, Printable4M());
+    })->Unit(kMicrosecond);
+    bench::Add("txt_scan_random_4M/derived", [](benchmark::State& s) {
+        Scan<DerivedTxt>(s, Printable4M());
+    })->Unit(kMicrosecond);
+    bench::Add("txt_scan_random_4M/bytewise", [](benchmark::State& s) {
+        ScanBytewise(s, Printable4M());
+    })->Unit(kMicrosecond);
+    bench::Add("txt_scan_random_4M/memchr_nohit", [](benchmark::State& s) {
+        MemchrNoHit(s, 4 * MiB);
+    })->Unit(kMicrosecond);
 
-    bench::Add("txt_list_1M/ulvex", [](benchmark::State& s) { List<CUlvexDecoderTxt>(s, TextRecords()); })->Unit(kMicrosecond);
-    bench::Add("txt_list_1M/derived", [](benchmark::State& s) { List<DerivedTxt>(s, TextRecords()); })->Unit(kMicrosecond);
+    bench::Add("txt_list_1M/ulvex", [](benchmark::State& s) {
+        List<CUlvexDecoderTxt>(s, TextRecords());
+    })->Unit(kMicrosecond);
+    bench::Add("txt_list_1M/derived", [](benchmark::State& s) {
+        List<DerivedTxt>(s, TextRecords());
+    })->Unit(kMicrosecond);
     bench::Add("txt_list_1M/bytewise", [](benchmark::State& s) { ListBytewise(s, TextRecords()); })->Unit(kMicrosecond);
 
     bench::Add("encode_txt_64B/AddTagTxt", AddTagTxt);
@@ -191,7 +203,10 @@ const int registered = [] {
     bench::Add("encode_txt_64B/memcpy", AddTagTxtMemcpy);
 
     bench::Add("hostile_txt/ulvex", HostileList)->RangeMultiplier(4)->Range(64 * KiB, MiB)->Unit(kMicrosecond);
-    bench::Add("hostile_txt/bytewise", HostileListBytewise)->RangeMultiplier(2)->Range(64 * KiB, 256 * KiB)->Unit(kMicrosecond);
+    bench::Add("hostile_txt/bytewise", HostileListBytewise)
+        ->RangeMultiplier(2)
+        ->Range(64 * KiB, 256 * KiB)
+        ->Unit(kMicrosecond);
     return 0;
 }();
 

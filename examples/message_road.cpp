@@ -41,8 +41,8 @@ void PrintTags(IUlvexDataFormatter& fmt, const Bytes& buf, const std::vector<STa
     for (std::size_t i = 0; i < tags.size(); ++i) {
         const STag& t = tags[i];
         std::printf("  offset %4ld  name \"%s\"  version %u  payload %u bytes  record %u bytes\n",
-                    static_cast<long>(t.PtrTag - buf.data()), Printable(
-                        reinterpret_cast<const unsigned char*>(t.TagName.data()), t.TagName.size()).c_str(),
+                    static_cast<long>(t.PtrTag - buf.data()),
+                    Printable(reinterpret_cast<const unsigned char*>(t.TagName.data()), t.TagName.size()).c_str(),
                     t.Version, t.PayloadLen, t.TagLen);
         std::map<std::string, std::string> entries;
         fmt.FindInDataAllEntry(t.PtrPayload, t.PayloadLen, entries);

@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* c, std::size_t size) {
     const u32 start = (c[0] | c[1] << 8) % (n + 2);
     std::list<std::string> names;
     for (int i = 0; i < c[2] % 4 && n > 0; ++i)
-        names.push_back(std::string((const char*)b + c[3 + 2 * i] % n, std::min<u32>(c[4 + 2 * i] % 6, n - c[3 + 2 * i] % n)));
+        names.push_back(
+            std::string((const char*)b + c[3 + 2 * i] % n, std::min<u32>(c[4 + 2 * i] % 6, n - c[3 + 2 * i] % n)));
     const char* text = names.empty() ? "" : names.front().c_str();
     std::unique_ptr<IUlvexDecoderBin> owner(IUlvexDecoderBin::CreateMe());
     CUlvexDecoder& d = static_cast<CUlvexDecoder&>(*owner);
@@ -84,8 +85,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* c, std::size_t size) {
         std::vector<STag> all(1, sentinel()), gotV(all);
         std::list<STag> gotL(all.begin(), all.end());
         for (u32 p = 0; (p = binFind(B, p, *m, want)) != 0;) all.push_back(want);
-        if (m == &list) d.FindAllTagPtr(b, n, names, gotV), d.FindAllTagPtr(b, n, names, gotL);
-        else d.FindAllTagPtrAnyName(b, n, gotV), d.FindAllTagPtrAnyName(b, n, gotL);
+        if (m == &list)
+            d.FindAllTagPtr(b, n, names, gotV), d.FindAllTagPtr(b, n, names, gotL);
+        else
+            d.FindAllTagPtrAnyName(b, n, gotV), d.FindAllTagPtrAnyName(b, n, gotL);
         CHECK(sameTags(gotV, all) && sameTags(gotL, all));
     }
 
@@ -93,7 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* c, std::size_t size) {
     Helper h1(c, b, n), h2(c, b, n), h3(c, b, n), h4(c, b, n);
     CHECK(d.FindTagPtrAnyNameConHelper(b, n, start, &h1) == helperFind(B, start, h2) && h1.log == h2.log);
     u32 p = 0;
-    while ((p = helperFind(B, p, h4)) != 0 && p != ~0u) {}
+    while ((p = helperFind(B, p, h4)) != 0 && p != ~0u) {
+    }
     CHECK(d.FindAllTagPtrAnyNameConHelper(b, n, &h3) == (p == 0) && h3.log == h4.log);
     return 0;
 }

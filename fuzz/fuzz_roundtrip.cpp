@@ -21,12 +21,16 @@ struct Reader {
         k = std::min(k, n), d += k, n -= k;
         return Bytes(d - k, d);
     }
-    template <class T> T num() {
+    template <class T>
+    T num() {
         T v;
         for (std::size_t i = 0; i < sizeof v; ++i) reinterpret_cast<u8*>(&v)[i] = byte();
         return v;
     }
-    std::string str(std::size_t max) { const Bytes b = bytes(byte() % max); return std::string(b.begin(), b.end()); }
+    std::string str(std::size_t max) {
+        const Bytes b = bytes(byte() % max);
+        return std::string(b.begin(), b.end());
+    }
 };
 std::string digits(unsigned long v, int w) {
     std::string s(w, '0');
@@ -39,7 +43,8 @@ Bytes entry(const std::string& k, const std::string& v) {
 }
 // One typed entry over some former content; the stream formats an S (the 8-
 // and 16-bit types are written as numbers, a float as a double).
-template <class T, class S = T> void typed(IUlvexDataFormatter& f, Reader& in, std::streamsize precision = 6) {
+template <class T, class S = T>
+void typed(IUlvexDataFormatter& f, Reader& in, std::streamsize precision = 6) {
     const T v = in.num<T>();
     const std::string key = in.str(4);
     Bytes data = in.bytes(in.byte() % 32);

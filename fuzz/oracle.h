@@ -59,7 +59,9 @@ struct Names {
     enum { Any, List, Text } mode;
     const std::list<std::string>* list;
     const char* text;
-    bool head(const u8* nb) const { return mode == Any || (mode == List ? inList(nb, *list) : prefix(nb, (const u8*)text)); }
+    bool head(const u8* nb) const {
+        return mode == Any || (mode == List ? inList(nb, *list) : prefix(nb, (const u8*)text));
+    }
     bool foot(const u8* hn, const u8* fn) const { return mode == Any ? prefix(fn, hn) : head(fn); }
 };
 
@@ -78,7 +80,9 @@ inline STag makeTag(const u8* at, const u8* nb, const u8* payload, u32 len, u32 
     t.PayloadLen = len, t.TagLen = tagLen, t.Version = version;
     return t;
 }
-inline STag binTag(const Buf& B, u32 p, u32 L) { return makeTag(B.b + p, B.b + p + 2, B.b + p + 12, L, L + 20, B.b[p + 10]); }
+inline STag binTag(const Buf& B, u32 p, u32 L) {
+    return makeTag(B.b + p, B.b + p + 2, B.b + p + 12, L, L + 20, B.b[p + 10]);
+}
 inline u32 binFind(const Buf& B, u32 start, const Names& m, STag& t) {
     for (u32 p = start, L; B.n > 20 && p < B.n - 20; ++p)
         if (binRecord(B, p, m, L)) return t = binTag(B, p, L), p + 20 + L;
@@ -134,7 +138,8 @@ inline bool same(const STag& a, const STag& b) {
     return a.TagName == b.TagName && a.PtrTag == b.PtrTag && a.PtrPayload == b.PtrPayload &&
            a.PayloadLen == b.PayloadLen && a.TagLen == b.TagLen && a.Version == b.Version;
 }
-template <class A, class B> bool sameTags(const A& a, const B& b) {
+template <class A, class B>
+bool sameTags(const A& a, const B& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), same);
 }
 // A tag no lookup can produce, to see that failed lookups leave it alone.

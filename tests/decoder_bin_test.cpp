@@ -33,7 +33,8 @@ Bytes Junk(size_t n) {
 }
 std::vector<unsigned> Seq(std::initializer_list<std::pair<unsigned, unsigned>> ranges) {  // [from, to) ...
     std::vector<unsigned> out;
-    for (auto r : ranges) while (r.first < r.second) out.push_back(r.first++);
+    for (auto r : ranges)
+        while (r.first < r.second) out.push_back(r.first++);
     return out;
 }
 // "NAME@offset+payloadLen vVersion" per tag, "!" marking inconsistent pointers or lengths.
@@ -41,8 +42,8 @@ template <class C>
 Strings Desc(const C& tags, const Bytes& b) {
     Strings out;
     for (const STag& t : tags)
-        out.push_back(t.TagName + "@" + std::to_string(t.PtrTag - b.data()) + "+" + std::to_string(t.PayloadLen) +
-                      "v" + std::to_string(t.Version) +
+        out.push_back(t.TagName + "@" + std::to_string(t.PtrTag - b.data()) + "+" + std::to_string(t.PayloadLen) + "v" +
+                      std::to_string(t.Version) +
                       (t.PtrPayload == t.PtrTag + 12 && t.TagLen == t.PayloadLen + 20 ? "" : "!"));
     return out;
 }
@@ -89,7 +90,8 @@ TEST(DecoderBin, LookupLimitsResynchronisationAndOutputs) {
         pl = {1}, v = 7;
         d.FindAllTagPtrAnyName(nullptr, n, vt), d.FindAllTagPtr(nullptr, n, {"A"}, vt);
         EXPECT_EQ(d.FindTagPtrAnyName(nullptr, n, t, 0) + d.FindTagPtr(nullptr, n, {"A"}, t, 0) +
-                      d.FindTag(nullptr, n, "A", pl, v, 0) + d.FindTagPtrAnyNameConHelper(nullptr, n, 0, &h), 0u);
+                      d.FindTag(nullptr, n, "A", pl, v, 0) + d.FindTagPtrAnyNameConHelper(nullptr, n, 0, &h),
+                  0u);
         EXPECT_TRUE(!d.DecodeTag(nullptr, n, "A", nullptr, 0, v) && d.FindAllTagPtrAnyNameConHelper(nullptr, n, &h));
         EXPECT_TRUE(pl.empty() && v == 7 && vt.empty() && h.skips.empty() && h.found.empty()) << n;
     }
@@ -98,7 +100,7 @@ TEST(DecoderBin, LookupLimitsResynchronisationAndOutputs) {
     bad[40] ^= 1, misnamed[16] = 'X', ab[17] = 'Z';  // checksum; footer name; footer byte after the name's NUL
     const Bytes m = Cat({bad, Junk(3), out, misnamed, ab, Rec("LAST", "q"), Junk(1)});
     EXPECT_EQ(ListAll(d, m), (Strings{"IN@12+3v1", "OUT@46+23v1", "AB@112+1v1", "LAST@133+1v1"}));
-    Bytes big = Cat({Rec("BIG", "payload"), Rec("OK", "1"), Junk(1)});  // 27 + 21 + 1 bytes
+    Bytes big = Cat({Rec("BIG", "payload"), Rec("OK", "1"), Junk(1)});              // 27 + 21 + 1 bytes
     for (unsigned L : {0xFFFFFFFFu, 0xFFFFFFECu, 0xFFFFFFF4u, 0x80000000u, 30u}) {  // 30: one byte too long
         for (int i = 0; i < 4; ++i) big[6 + i] = static_cast<unsigned char>(L >> (8 * i));
         EXPECT_EQ(ListAll(d, big), Strings{"OK@27+1v1"}) << L;
@@ -111,7 +113,9 @@ TEST(DecoderBin, LookupLimitsResynchronisationAndOutputs) {
         Helper h;
         EXPECT_TRUE(h.Scan(d, both) && h.found.size() == e + whole && ListAll(d, both).size() == e + whole) << k;
         EXPECT_EQ(d.FindTag(both.data(), both.size(), "BODY", pl, v, 0) + d.FindTagPtrAnyName(alone.data(), k, t, 0) +
-                      d.FindTagPtr(both.data(), both.size(), {"BODY"}, t, 0), 130 * whole) << k;
+                      d.FindTagPtr(both.data(), both.size(), {"BODY"}, t, 0),
+                  130 * whole)
+            << k;
         EXPECT_EQ(d.DecodeTag(both.data(), both.size(), "E", nullptr, 0, v), e == 1) << k;
         EXPECT_EQ(d.DecodeTag(alone.data(), k, "BODY", dest, 10, v), whole == 1) << k;
     }
@@ -142,11 +146,13 @@ TEST(DecoderBin, LookupLimitsResynchronisationAndOutputs) {
 struct Filtering : CUlvexDecoder {
     int anyCalls = 0, listCalls = 0, helperCalls = 0;
     unsigned FindTagPtrAnyName(const void* b, unsigned n, STag& t, unsigned s) override {
-        for (++anyCalls; (s = CUlvexDecoder::FindTagPtrAnyName(b, n, t, s)) != 0 && t.TagName == "SKIP";) {}
+        for (++anyCalls; (s = CUlvexDecoder::FindTagPtrAnyName(b, n, t, s)) != 0 && t.TagName == "SKIP";) {
+        }
         return s;
     }
     unsigned FindTagPtr(const void* b, unsigned n, const std::list<std::string>& l, STag& t, unsigned s) override {
-        for (++listCalls; (s = CUlvexDecoder::FindTagPtr(b, n, l, t, s)) != 0 && t.TagName == "SKIP";) {}
+        for (++listCalls; (s = CUlvexDecoder::FindTagPtr(b, n, l, t, s)) != 0 && t.TagName == "SKIP";) {
+        }
         return s;
     }
     unsigned FindTagPtrAnyNameConHelper(const void* b, unsigned n, unsigned s, IExternalHelper* h) override {
@@ -186,7 +192,7 @@ TEST(DecoderHelper, PositionsOfferedAndTagsSeen) {
     EXPECT_TRUE(h.Scan(d, b) && none.Scan(d, Junk(50)));
     EXPECT_EQ(Desc(h.found, b), ListAll(d, b));
     EXPECT_EQ(h.skips, Seq({{0, 29}, {50, 55}}));  // ONE spans 29..49, TWO 55..76
-    EXPECT_EQ(none.skips, Seq({{0, 30}}));          // record-free: asked at 0 .. N-21
+    EXPECT_EQ(none.skips, Seq({{0, 30}}));         // record-free: asked at 0 .. N-21
     stop.skip = [](unsigned) { return kStop; };
     second.accept = [](size_t seen) { return seen != 2; };
     EXPECT_EQ(d.FindTagPtrAnyNameConHelper(abc.data(), abc.size(), 0, &stop), kStop);

@@ -19,8 +19,11 @@ TEST(Records, ExactBytesNameFormsChecksumAndNameRules) {
     EXPECT_EQ(H(CHeader("DATA", 1, 3)), (Bytes{0x3C, 0x68, 0x44, 0x41, 0x54, 0x41, 3, 0, 0, 0, 1, 0x3E}));
     EXPECT_EQ(F(CFooter("DATA", kAbc, 3)), (Bytes{0x3C, 0x44, 0x41, 0x54, 0x41, 0x26, 0x01, 0x3E}));
     EXPECT_EQ(H(CHeader(0u, 0, 0x01020304)), (Bytes{'<', 'h', 0, 0, 0, 0, 4, 3, 2, 1, 0, '>'}));
-    const struct { const char* text; unsigned int num; std::string read; } forms[] = {
-        {"DATA", 0x41544144u, "DATA"}, {"AB", 0x4241u, "AB"}, {"ABCDEF", 0x44434241u, "ABCD"}, {"", 0u, ""}};
+    const struct {
+        const char* text;
+        unsigned int num;
+        std::string read;
+    } forms[] = {{"DATA", 0x41544144u, "DATA"}, {"AB", 0x4241u, "AB"}, {"ABCDEF", 0x44434241u, "ABCD"}, {"", 0u, ""}};
     for (const auto& c : forms) {
         const CHeader h(c.text, 7, 3);
         std::string s = "junk";
@@ -54,14 +57,19 @@ TEST(Records, ExactBytesNameFormsChecksumAndNameRules) {
     EXPECT_TRUE(s.empty() && !e.GetPtrTagName() && e.GetPayloadLen() == 0 && e.GetVersion() == 0);
     EXPECT_TRUE(ph.IsCoerent("DATAX") && ph.IsCoerent(0x41544144u) && ph.GetVersion() + ph.GetPayloadLen() == 4);
     EXPECT_TRUE(pf.VerifyChecksumOn(kAbc, 3) && !pf.VerifyChecksumOn(kAbc, 2));
-    const struct { const char *bytes, *text; bool textOk; std::list<std::string> list; bool listOk; } cases[] = {
-        {"AB\0\0", "AB", true, {"ABC", "AB"}, true}, {"AB\0Z", "AB", true, {"AB"}, false},
-        {"\0XYZ", "", true, {"", "X"}, false},       {"DATA", "DAT", false, {"X", "", "DATAX"}, true},
-        {"ABCD", "ABCD", true, {}, false},           {"\0\0\0\0", "", true, {"Q", ""}, true}};
+    const struct {
+        const char *bytes, *text;
+        bool textOk;
+        std::list<std::string> list;
+        bool listOk;
+    } cases[] = {{"AB\0\0", "AB", true, {"ABC", "AB"}, true}, {"AB\0Z", "AB", true, {"AB"}, false},
+                 {"\0XYZ", "", true, {"", "X"}, false},       {"DATA", "DAT", false, {"X", "", "DATAX"}, true},
+                 {"ABCD", "ABCD", true, {}, false},           {"\0\0\0\0", "", true, {"Q", ""}, true}};
     for (const auto& c : cases) {
         std::memcpy(hb + 2, c.bytes, 4), std::memcpy(fb + 1, c.bytes, 4);
-        EXPECT_EQ((std::vector<bool>{ph.IsCoerent(c.text), pf.IsCoerent(c.text), ph.IsCoerent(c.list),
-                                     pf.IsCoerent(c.list)}),
-                  (std::vector<bool>{c.textOk, c.textOk, c.listOk, c.listOk})) << c.text;
+        EXPECT_EQ(
+            (std::vector<bool>{ph.IsCoerent(c.text), pf.IsCoerent(c.text), ph.IsCoerent(c.list), pf.IsCoerent(c.list)}),
+            (std::vector<bool>{c.textOk, c.textOk, c.listOk, c.listOk}))
+            << c.text;
     }
 }

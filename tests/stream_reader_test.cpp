@@ -17,8 +17,8 @@ const Reader::Form kForms[] = {Reader::Binary, Reader::Text};
 // name, version, record bytes, payload start in them and length, stream offset
 using Rec = std::tuple<std::string, int, std::string, std::ptrdiff_t, unsigned, std::uint64_t>;
 Rec MakeRec(const STag& t, std::uint64_t off) {
-    return Rec(t.TagName, t.Version, std::string(t.PtrTag, t.PtrTag + t.TagLen), t.PtrPayload - t.PtrTag,
-               t.PayloadLen, off);
+    return Rec(t.TagName, t.Version, std::string(t.PtrTag, t.PtrTag + t.TagLen), t.PtrPayload - t.PtrTag, t.PayloadLen,
+               off);
 }
 // The whole-buffer listing (the loop of single lookups, each from just past
 // the previous record) of a decoder whose lookup ignores records with a
@@ -42,7 +42,7 @@ std::vector<Rec> Reference(Reader::Form form, const Bytes& s, unsigned int max) 
 // each and checking the memory bound; returns the records and the garbage
 // and rejection counters.
 std::tuple<std::vector<Rec>, std::uint64_t, std::uint64_t> Read(Reader::Form form, const Bytes& s, unsigned int max,
-                                                               size_t step, std::mt19937& rng) {
+                                                                size_t step, std::mt19937& rng) {
     Reader r(form, max);
     std::vector<Rec> recs;
     STag t;
@@ -131,7 +131,7 @@ TEST(StreamReader, HeadersSharingOneFooterAgreeWithTheListing) {
         for (size_t g = 0; g < 3; ++g, s.insert(s.end(), rec.begin(), rec.end()))
             for (size_t i = 0; i < K; ++i) {
                 const Bytes h = Header(form, static_cast<unsigned>(footer + (i % 97 == 50 ? run : 0) - i * hs - hs -
-                                                                    (form == Reader::Binary ? 0 : 2)));
+                                                                   (form == Reader::Binary ? 0 : 2)));
                 s.insert(s.end(), h.begin(), h.end());
             }
         const std::vector<Rec> ref = Reference(form, s, 1u << 20);
@@ -147,7 +147,7 @@ TEST(StreamReader, CountersAndTooLongHeadersPassedOverAtOnce) {
         Bytes s = {'x', 'y'}, good, bad, last;
         Append(form, good, Bytes(max, 'g')), Append(form, bad, Bytes(5, 'b')), Append(form, last, Bytes());
         good.resize(good.size() - crlf), last.resize(last.size() - crlf - crlf / 2);  // last: needs a byte more
-        bad[bad.size() - crlf - 3] ^= 1;                                                 // checksum
+        bad[bad.size() - crlf - 3] ^= 1;                                              // checksum
         for (const Bytes& b : {bad, Header(form, max + 1), good}) s.insert(s.end(), b.begin(), b.end());
         Reader r(form, max);
         STag t;

@@ -83,9 +83,16 @@ TEST(TextDecoder, ReadsFieldsPassesOverDamageAndFollowsDerivedForms) {
     EXPECT_EQ(Both(d, Rec("AB", "", 14)), V{"AB  @0/20/0/32/v15"});
     EXPECT_EQ(Both(d, Rec("OUTR", kAbc)).size(), 1u);  // a record's data is not searched
     EXPECT_EQ(Both(d, "<hDATA127>ABCDEFGH\r\n0123456789<DATA000548>"), V{"DATA@0/20/10/42/v7"});
-    const struct { size_t at; std::string with; int found; } muts[] = {  // 1: still found
-        {28, "065853", 1}, {28, "000318", 0}, {17, std::string(1, '\0'), 1}, {17, "X", 1}, {34, "X", 0}, {1, "H", 0},
-        {24, "DATB", 0}, {2, "DATB", 0}, {23, "(", 0}, {18, "\n\r", 1}, {16, "7", 1}, {6, " ", 0}, {35, "zz", 1}};
+    const struct {
+        size_t at;
+        std::string with;
+        int found;
+    } muts[] = {// 1: still found
+                {28, "065853", 1}, {28, "000318", 0}, {17, std::string(1, '\0'), 1},
+                {17, "X", 1},      {34, "X", 0},      {1, "H", 0},
+                {24, "DATB", 0},   {2, "DATB", 0},    {23, "(", 0},
+                {18, "\n\r", 1},   {16, "7", 1},      {6, " ", 0},
+                {35, "zz", 1}};
     for (const auto& m : muts) {
         const std::string s = std::string(kAbc).replace(m.at, m.with.size(), m.with) + Rec("AB", "");
         const V tags = Both(d, s);
@@ -103,8 +110,9 @@ TEST(TextDecoder, ReadsFieldsPassesOverDamageAndFollowsDerivedForms) {
     EXPECT_EQ(Both(foot13, kAbc), V{"DATA@0/20/3/36/v200"});
     EXPECT_EQ(Both(head19, wide), V{"DATA@0/21/3/36/v200"});
     EXPECT_EQ(Both(square, bracket), V{"DATA@0/20/3/35/v200"});
-    EXPECT_EQ(Both(sep3, Rec("DATA", "")).size() + Both(foot13, kAbc.substr(0, 35)).size() +
-                  Both(square, kAbc).size() + Both(d, wide).size() + Both(d, bracket).size(), 0u);
+    EXPECT_EQ(Both(sep3, Rec("DATA", "")).size() + Both(foot13, kAbc.substr(0, 35)).size() + Both(square, kAbc).size() +
+                  Both(d, wide).size() + Both(d, bracket).size(),
+              0u);
 }
 
 TEST(TextDecoder, RoundTripGarbageCutsAndHostileBuffersAgreeOnBothPaths) {

@@ -7,8 +7,9 @@
 #include <random>
 #include <vector>
 
-#include "record/byte_search.h"
-#include "record/record_detail.h"
+#include "common/byte_search.h"
+#include "common/checksum.h"
+#include "common/wire.h"
 
 namespace {
 

@@ -89,8 +89,8 @@ class ListPrinter {
 public:
     ListPrinter(const ListOptions& o, Output& out) : m_o(o), m_out(out), m_fmt(IUlvexDataFormatter::CreateMe()) {
         if (!o.json) {
-            std::snprintf(m_buf, sizeof m_buf, "%12s  %-10s %7s %10s %10s\n", "offset", "name", "version",
-                          "payload", "record");
+            std::snprintf(m_buf, sizeof m_buf, "%12s  %-10s %7s %10s %10s\n", "offset", "name", "version", "payload",
+                          "record");
             m_out.Write(m_buf, std::strlen(m_buf));
         }
     }
@@ -222,13 +222,14 @@ int RunExtract(const ExtractOptions& o) {
     OpenInput(in, o.file);
     Output out;
     std::uint64_t seen = 0;
-    const bool completed = ulvex_cli::ScanRecords(
-        in.Data(), in.Size(), o.text ? Form::Text : Form::Binary, o.window, [&](const STag& t, std::uint64_t) {
-            if ((o.text ? TrimSpaces(t.TagName) : t.TagName) != wanted) return true;
-            if (seen++ < o.index) return true;
-            out.Write(t.PtrPayload, t.PayloadLen);
-            return false;
-        });
+    const bool completed = ulvex_cli::ScanRecords(in.Data(), in.Size(), o.text ? Form::Text : Form::Binary, o.window,
+                                                  [&](const STag& t, std::uint64_t) {
+                                                      if ((o.text ? TrimSpaces(t.TagName) : t.TagName) != wanted)
+                                                          return true;
+                                                      if (seen++ < o.index) return true;
+                                                      out.Write(t.PtrPayload, t.PayloadLen);
+                                                      return false;
+                                                  });
     if (completed) {
         const std::string shown = "\"" + ulvex_cli::Escape(name, true) + "\"";
         throw Failure(seen == 0 ? "no record named " + shown
@@ -300,25 +301,24 @@ int RunConvert(const ConvertOptions& o) {
     std::unique_ptr<IUlvexEncoderBin> bin(IUlvexEncoderBin::CreateMe());
     std::unique_ptr<IUlvexEncoderTxt> txt(IUlvexEncoderTxt::CreateMe());
     std::vector<unsigned char> record, payload;
-    ulvex_cli::ScanRecords(in.Data(), in.Size(), o.toText ? Form::Binary : Form::Text, o.window,
-                           [&](const STag& t, std::uint64_t offset) {
-                               record.clear();
-                               try {
-                                   if (o.toText) {
-                                       payload.assign(t.PtrPayload, t.PtrPayload + t.PayloadLen);
-                                       txt->AddTagTxt(record, t.TagName.c_str(), payload, t.Version);
-                                   } else {
-                                       // Spaces ending a text name stand for zero name bytes.
-                                       bin->AddTagBin(record, TrimSpaces(t.TagName).c_str(),
-                                                      const_cast<unsigned char*>(t.PtrPayload), t.PayloadLen,
-                                                      t.Version);
-                                   }
-                               } catch (const std::length_error&) {
-                                   throw Failure("record at offset " + Num(offset) + " is too long for the text form");
-                               }
-                               out.Write(record);
-                               return true;
-                           });
+    ulvex_cli::ScanRecords(
+        in.Data(), in.Size(), o.toText ? Form::Binary : Form::Text, o.window, [&](const STag& t, std::uint64_t offset) {
+            record.clear();
+            try {
+                if (o.toText) {
+                    payload.assign(t.PtrPayload, t.PtrPayload + t.PayloadLen);
+                    txt->AddTagTxt(record, t.TagName.c_str(), payload, t.Version);
+                } else {
+                    // Spaces ending a text name stand for zero name bytes.
+                    bin->AddTagBin(record, TrimSpaces(t.TagName).c_str(), const_cast<unsigned char*>(t.PtrPayload),
+                                   t.PayloadLen, t.Version);
+                }
+            } catch (const std::length_error&) {
+                throw Failure("record at offset " + Num(offset) + " is too long for the text form");
+            }
+            out.Write(record);
+            return true;
+        });
     out.Finish();
     return 0;
 }
@@ -329,8 +329,8 @@ const char kWindowHelp[] = "Scan window in bytes (for testing the windowed scan)
 // CLI11 would wrap "-1" around into a huge unsigned value.
 CLI::Validator NotNegative() {
     return CLI::Validator(
-        [](std::string& value) { return value.compare(0, 1, "-") == 0 ? "must not be negative" : std::string(); },
-        "", "NotNegative");
+        [](std::string& value) { return value.compare(0, 1, "-") == 0 ? "must not be negative" : std::string(); }, "",
+        "NotNegative");
 }
 
 std::string OneLine(std::string s) {
@@ -358,8 +358,9 @@ int main(int argc, char** argv) {
                      "When following a pipe on standard input: the longest payload waited for, in bytes "
                      "(default 16 MiB); a header announcing more is passed over at once")
         ->check(CLI::Range(std::uint64_t{0}, std::uint64_t{0xFFFFFFFF}));
-    list->footer("Names are quoted; bytes outside printable ASCII, \\ and \" are shown as \\xNN.\n"
-                 "A pipe on standard input is followed live: each record is printed as soon as it is complete.");
+    list->footer(
+        "Names are quoted; bytes outside printable ASCII, \\ and \" are shown as \\xNN.\n"
+        "A pipe on standard input is followed live: each record is printed as soon as it is complete.");
 
     ExtractOptions xo;
     CLI::App* extract = app.add_subcommand("extract", "Write the payload of one record to standard output, raw");
@@ -380,14 +381,17 @@ int main(int argc, char** argv) {
 
     std::vector<std::string> entryArgs;
     CLI::App* entries = app.add_subcommand("entries", "Write a payload of key=value entries to standard output");
-    entries->add_option("ENTRY", entryArgs, "KEY=VALUE, or KEY:TYPE=VALUE with TYPE one of str, int, uint, "
-                                            "i64, u64, float, double, hex")
+    entries
+        ->add_option("ENTRY", entryArgs,
+                     "KEY=VALUE, or KEY:TYPE=VALUE with TYPE one of str, int, uint, "
+                     "i64, u64, float, double, hex")
         ->required();
     entries->footer("Example: ulvex entries room=kitchen temp:double=21.5 delta:int=-5 flags:hex=255");
 
     ConvertOptions co;
-    CLI::App* convert = app.add_subcommand("convert", "Rewrite every record into the other form, in order, "
-                                                      "dropping the bytes between records");
+    CLI::App* convert = app.add_subcommand("convert",
+                                           "Rewrite every record into the other form, in order, "
+                                           "dropping the bytes between records");
     CLI::Option* toText = convert->add_flag("--to-text", co.toText, "Binary records in, text records out");
     CLI::Option* toBinary = convert->add_flag("--to-binary", co.toBinary, "Text records in, binary records out");
     toText->excludes(toBinary);

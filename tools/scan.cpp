@@ -76,7 +76,7 @@ struct Window {
 };
 
 struct Outcome {
-    std::uint64_t next = 0;     // where the next window starts, relative to this one
+    std::uint64_t next = 0;  // where the next window starts, relative to this one
     bool sinkStopped = false;
 };
 

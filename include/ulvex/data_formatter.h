@@ -25,8 +25,7 @@ class ULVEX_API IUlvexDataFormatter {
 public:
     virtual ~IUlvexDataFormatter();
 
-    virtual bool FormatData(std::vector<unsigned char>& data, const std::string& key,
-                            const std::string& value) = 0;
+    virtual bool FormatData(std::vector<unsigned char>& data, const std::string& key, const std::string& value) = 0;
     virtual bool FormatData(std::vector<unsigned char>& data, const std::string& key, signed char value) = 0;
     virtual bool FormatData(std::vector<unsigned char>& data, const std::string& key, unsigned char value) = 0;
     virtual bool FormatData(std::vector<unsigned char>& data, const std::string& key, short value) = 0;
@@ -34,8 +33,7 @@ public:
     virtual bool FormatData(std::vector<unsigned char>& data, const std::string& key, int value) = 0;
     virtual bool FormatData(std::vector<unsigned char>& data, const std::string& key, unsigned int value) = 0;
     virtual bool FormatData(std::vector<unsigned char>& data, const std::string& key, long long value) = 0;
-    virtual bool FormatData(std::vector<unsigned char>& data, const std::string& key,
-                            unsigned long long value) = 0;
+    virtual bool FormatData(std::vector<unsigned char>& data, const std::string& key, unsigned long long value) = 0;
     virtual bool FormatData(std::vector<unsigned char>& data, const std::string& key, float value) = 0;
     virtual bool FormatData(std::vector<unsigned char>& data, const std::string& key, double value) = 0;
     virtual bool FormatDataHex(std::vector<unsigned char>& data, const std::string& key, unsigned int value) = 0;
@@ -57,8 +55,7 @@ public:
     CUlvexDataFormatter();
     virtual ~CUlvexDataFormatter();
 
-    virtual bool FormatData(std::vector<unsigned char>& data, const std::string& key,
-                            const std::string& value);
+    virtual bool FormatData(std::vector<unsigned char>& data, const std::string& key, const std::string& value);
     virtual bool FormatData(std::vector<unsigned char>& data, const std::string& key, signed char value);
     virtual bool FormatData(std::vector<unsigned char>& data, const std::string& key, unsigned char value);
     virtual bool FormatData(std::vector<unsigned char>& data, const std::string& key, short value);
@@ -75,4 +72,4 @@ public:
                                     std::map<std::string, std::string>& entries);
 };
 
-#endif // ULVEX_DATA_FORMATTER_H
+#endif  // ULVEX_DATA_FORMATTER_H

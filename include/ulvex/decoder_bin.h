@@ -23,13 +23,12 @@ public:
 
     // Check the record at offset 0 against `name` and copy its payload into
     // `dest`, which must be exactly as long as the payload.
-    virtual bool DecodeTag(const void* buf, unsigned int len, const char* name, void* dest,
-                           unsigned int destLen, unsigned char& version) = 0;
+    virtual bool DecodeTag(const void* buf, unsigned int len, const char* name, void* dest, unsigned int destLen,
+                           unsigned char& version) = 0;
     // The first record named `name` at or after `start`; `payload` is
     // emptied at entry and receives a copy of the payload on success.
     virtual unsigned int FindTag(const void* buf, unsigned int len, const char* name,
-                                 std::vector<unsigned char>& payload, unsigned char& version,
-                                 unsigned int start) = 0;
+                                 std::vector<unsigned char>& payload, unsigned char& version, unsigned int start) = 0;
     // Every record whose header and footer names are each in `names`,
     // appended in buffer order.
     virtual void FindAllTagPtr(const void* buf, unsigned int len, const std::list<std::string>& names,
@@ -41,17 +40,15 @@ public:
     virtual void FindAllTagPtrAnyName(const void* buf, unsigned int len, std::list<STag>& tags) = 0;
     // Repeats FindTagPtrAnyNameConHelper over the buffer: true when the scan
     // reached the end, false when the helper stopped it.
-    virtual bool FindAllTagPtrAnyNameConHelper(const void* buf, unsigned int len,
-                                               IExternalHelper* helper) = 0;
+    virtual bool FindAllTagPtrAnyNameConHelper(const void* buf, unsigned int len, IExternalHelper* helper) = 0;
     // The first valid record of any name at or after `start`.
-    virtual unsigned int FindTagPtrAnyName(const void* buf, unsigned int len, STag& tag,
-                                           unsigned int start) = 0;
+    virtual unsigned int FindTagPtrAnyName(const void* buf, unsigned int len, STag& tag, unsigned int start) = 0;
     // A scan where the helper chooses the step at every position that does
     // not start a valid record and accepts or rejects each record found.
     // Returns 0 at the end, 0xFFFFFFFF when the helper stopped the scan,
     // otherwise the offset just past the accepted record.
-    virtual unsigned int FindTagPtrAnyNameConHelper(const void* buf, unsigned int len,
-                                                    unsigned int start, IExternalHelper* helper) = 0;
+    virtual unsigned int FindTagPtrAnyNameConHelper(const void* buf, unsigned int len, unsigned int start,
+                                                    IExternalHelper* helper) = 0;
 
     // A new CUlvexDecoder, owned by the caller (delete through this interface).
     static IUlvexDecoderBin* CreateMe();
@@ -64,29 +61,25 @@ public:
     CUlvexDecoder();
     virtual ~CUlvexDecoder();
 
-    virtual bool DecodeTag(const void* buf, unsigned int len, const char* name, void* dest,
-                           unsigned int destLen, unsigned char& version);
+    virtual bool DecodeTag(const void* buf, unsigned int len, const char* name, void* dest, unsigned int destLen,
+                           unsigned char& version);
     virtual unsigned int FindTag(const void* buf, unsigned int len, const char* name,
-                                 std::vector<unsigned char>& payload, unsigned char& version,
-                                 unsigned int start);
+                                 std::vector<unsigned char>& payload, unsigned char& version, unsigned int start);
     virtual void FindAllTagPtr(const void* buf, unsigned int len, const std::list<std::string>& names,
                                std::vector<STag>& tags);
     virtual void FindAllTagPtr(const void* buf, unsigned int len, const std::list<std::string>& names,
                                std::list<STag>& tags);
     virtual void FindAllTagPtrAnyName(const void* buf, unsigned int len, std::vector<STag>& tags);
     virtual void FindAllTagPtrAnyName(const void* buf, unsigned int len, std::list<STag>& tags);
-    virtual bool FindAllTagPtrAnyNameConHelper(const void* buf, unsigned int len,
-                                               IExternalHelper* helper);
-    virtual unsigned int FindTagPtrAnyName(const void* buf, unsigned int len, STag& tag,
-                                           unsigned int start);
-    virtual unsigned int FindTagPtrAnyNameConHelper(const void* buf, unsigned int len,
-                                                    unsigned int start, IExternalHelper* helper);
+    virtual bool FindAllTagPtrAnyNameConHelper(const void* buf, unsigned int len, IExternalHelper* helper);
+    virtual unsigned int FindTagPtrAnyName(const void* buf, unsigned int len, STag& tag, unsigned int start);
+    virtual unsigned int FindTagPtrAnyNameConHelper(const void* buf, unsigned int len, unsigned int start,
+                                                    IExternalHelper* helper);
 
     // The first record at or after `start` whose header and footer each
     // carry a name of `names` (checked separately).
-    virtual unsigned int FindTagPtr(const void* buf, unsigned int len,
-                                    const std::list<std::string>& names, STag& tag,
+    virtual unsigned int FindTagPtr(const void* buf, unsigned int len, const std::list<std::string>& names, STag& tag,
                                     unsigned int start);
 };
 
-#endif // ULVEX_DECODER_BIN_H
+#endif  // ULVEX_DECODER_BIN_H

@@ -23,8 +23,7 @@ public:
     // The first text record at or after `start`: 0 when none, otherwise the
     // offset just past its text footer. `tag` is touched only on success;
     // PtrPayload/PayloadLen then describe the data after the separator.
-    virtual unsigned int FindTagPtrAnyName(const void* buf, unsigned int len, STag& tag,
-                                           unsigned int start) = 0;
+    virtual unsigned int FindTagPtrAnyName(const void* buf, unsigned int len, STag& tag, unsigned int start) = 0;
     virtual unsigned int GetSizeHeader() = 0;  // 18
     virtual unsigned int GetSizeFooter() = 0;  // 12
 
@@ -41,8 +40,7 @@ public:
     virtual ~CUlvexDecoderTxt();
 
     virtual void FindAllTagPtrAnyName(const void* buf, unsigned int len, std::vector<STag>& tags);
-    virtual unsigned int FindTagPtrAnyName(const void* buf, unsigned int len, STag& tag,
-                                           unsigned int start);
+    virtual unsigned int FindTagPtrAnyName(const void* buf, unsigned int len, STag& tag, unsigned int start);
     virtual unsigned int GetSizeHeader();
     virtual unsigned int GetSizeFooter();
 
@@ -62,4 +60,4 @@ public:
     unsigned int CalcolaValore(unsigned int& value, const unsigned char* txt, bool header);
 };
 
-#endif // ULVEX_DECODER_TXT_H
+#endif  // ULVEX_DECODER_TXT_H

@@ -11,15 +11,15 @@ public:
     virtual ~IUlvexEncoderBin();
 
     // Append one record (header, payload, footer) to `out`; always true.
-    virtual bool AddTagBin(std::vector<unsigned char>& out, const char* name,
-                           const std::vector<unsigned char>& payload, unsigned char version) = 0;
-    virtual bool AddTagBin(std::vector<unsigned char>& out, const char* name, void* payload,
-                           unsigned int payloadLen, unsigned char version) = 0;
+    virtual bool AddTagBin(std::vector<unsigned char>& out, const char* name, const std::vector<unsigned char>& payload,
+                           unsigned char version) = 0;
+    virtual bool AddTagBin(std::vector<unsigned char>& out, const char* name, void* payload, unsigned int payloadLen,
+                           unsigned char version) = 0;
     // Make `out` hold exactly one record, replacing its content; always true.
     virtual bool EncodeTagBin(std::vector<unsigned char>& out, unsigned int name, void* payload,
                               unsigned int payloadLen, unsigned char version) = 0;
-    virtual bool EncodeTagBin(std::vector<unsigned char>& out, char* name, void* payload,
-                              unsigned int payloadLen, unsigned char version) = 0;
+    virtual bool EncodeTagBin(std::vector<unsigned char>& out, char* name, void* payload, unsigned int payloadLen,
+                              unsigned char version) = 0;
 
     // A new CUlvexEncoder, owned by the caller (delete through this interface).
     static IUlvexEncoderBin* CreateMe();
@@ -36,14 +36,14 @@ public:
     CUlvexEncoder& operator=(const CUlvexEncoder& other);
     virtual ~CUlvexEncoder();
 
-    virtual bool AddTagBin(std::vector<unsigned char>& out, const char* name,
-                           const std::vector<unsigned char>& payload, unsigned char version);
-    virtual bool AddTagBin(std::vector<unsigned char>& out, const char* name, void* payload,
-                           unsigned int payloadLen, unsigned char version);
+    virtual bool AddTagBin(std::vector<unsigned char>& out, const char* name, const std::vector<unsigned char>& payload,
+                           unsigned char version);
+    virtual bool AddTagBin(std::vector<unsigned char>& out, const char* name, void* payload, unsigned int payloadLen,
+                           unsigned char version);
     virtual bool EncodeTagBin(std::vector<unsigned char>& out, unsigned int name, void* payload,
                               unsigned int payloadLen, unsigned char version);
-    virtual bool EncodeTagBin(std::vector<unsigned char>& out, char* name, void* payload,
-                              unsigned int payloadLen, unsigned char version);
+    virtual bool EncodeTagBin(std::vector<unsigned char>& out, char* name, void* payload, unsigned int payloadLen,
+                              unsigned char version);
 };
 
-#endif // ULVEX_ENCODER_BIN_H
+#endif  // ULVEX_ENCODER_BIN_H

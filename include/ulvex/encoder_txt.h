@@ -29,8 +29,8 @@ public:
     // Append one text record framing `payload` to `out`; always true.
     // Throws std::length_error, leaving `out` unchanged, when the vector's
     // new size would exceed 0xFFFFFFFF bytes.
-    virtual bool AddTagTxt(std::vector<unsigned char>& out, const char* name,
-                           const std::vector<unsigned char>& payload, unsigned char version) = 0;
+    virtual bool AddTagTxt(std::vector<unsigned char>& out, const char* name, const std::vector<unsigned char>& payload,
+                           unsigned char version) = 0;
 
     // A new CUlvexEncoderTxt, owned by the caller (delete through this interface).
     static IUlvexEncoderTxt* CreateMe();
@@ -45,8 +45,8 @@ public:
     CUlvexEncoderTxt& operator=(const CUlvexEncoderTxt& other);
     virtual ~CUlvexEncoderTxt();
 
-    virtual bool AddTagTxt(std::vector<unsigned char>& out, const char* name,
-                           const std::vector<unsigned char>& payload, unsigned char version);
+    virtual bool AddTagTxt(std::vector<unsigned char>& out, const char* name, const std::vector<unsigned char>& payload,
+                           unsigned char version);
 
     // Writes the 18-character text header over positions 0-17 of `txt`
     // (grown to 18 characters first if shorter; later characters are kept).
@@ -60,4 +60,4 @@ private:
     std::string m_footer;  // always 12 characters
 };
 
-#endif // ULVEX_ENCODER_TXT_H
+#endif  // ULVEX_ENCODER_TXT_H

@@ -7,15 +7,15 @@
 #define ULVEX_EXPORT_H
 
 #if defined(_WIN32)
-#  if defined(ULVEX_BUILDING_LIBRARY)
-#    define ULVEX_API __declspec(dllexport)
-#  else
-#    define ULVEX_API __declspec(dllimport)
-#  endif
-#elif defined(__GNUC__) || defined(__clang__)
-#  define ULVEX_API __attribute__((visibility("default")))
+#if defined(ULVEX_BUILDING_LIBRARY)
+#define ULVEX_API __declspec(dllexport)
 #else
-#  define ULVEX_API
+#define ULVEX_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__) || defined(__clang__)
+#define ULVEX_API __attribute__((visibility("default")))
+#else
+#define ULVEX_API
 #endif
 
-#endif // ULVEX_EXPORT_H
+#endif  // ULVEX_EXPORT_H

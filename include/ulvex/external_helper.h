@@ -20,4 +20,4 @@ public:
     virtual unsigned int GetSkipLen(const void* buf, unsigned int len, unsigned int pos) = 0;
 };
 
-#endif // ULVEX_EXTERNAL_HELPER_H
+#endif  // ULVEX_EXTERNAL_HELPER_H

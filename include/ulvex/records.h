@@ -145,4 +145,4 @@ private:
     const unsigned char* m_p;
 };
 
-#endif // ULVEX_RECORDS_H
+#endif  // ULVEX_RECORDS_H

@@ -23,4 +23,4 @@ struct STag {
     unsigned char Version;
 };
 
-#endif // ULVEX_STAG_H
+#endif  // ULVEX_STAG_H

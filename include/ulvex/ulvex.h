@@ -4,15 +4,15 @@
 #ifndef ULVEX_ULVEX_H
 #define ULVEX_ULVEX_H
 
+#include "ulvex/data_formatter.h"
+#include "ulvex/decoder_bin.h"
+#include "ulvex/decoder_txt.h"
+#include "ulvex/encoder_bin.h"
+#include "ulvex/encoder_txt.h"
 #include "ulvex/export.h"
+#include "ulvex/external_helper.h"
 #include "ulvex/records.h"
 #include "ulvex/stag.h"
-#include "ulvex/external_helper.h"
-#include "ulvex/encoder_bin.h"
-#include "ulvex/decoder_bin.h"
-#include "ulvex/encoder_txt.h"
-#include "ulvex/decoder_txt.h"
-#include "ulvex/data_formatter.h"
 #include "ulvex/stream_reader.h"
 
-#endif // ULVEX_ULVEX_H
+#endif  // ULVEX_ULVEX_H

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <utility>
 
-#include "record/byte_search.h"
+#include "common/byte_search.h"
 #include "ulvex/data_formatter.h"
 
 namespace {
@@ -196,8 +196,8 @@ bool CUlvexDataFormatter::FindInDataAllEntry(const unsigned char* data, unsigned
         const std::size_t end = ValueEnd(data, n, eq + 1);
         const unsigned char* v = data + eq + 1;
         const void* nul = std::memchr(v, 0, end - eq - 1);
-        const std::size_t vlen = nul != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(nul) - v)
-                                                : end - eq - 1;
+        const std::size_t vlen =
+            nul != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(nul) - v) : end - eq - 1;
         // Key and value are built before the map is touched, so a failed
         // allocation never leaves an entry with a partial value behind.
         std::string key(reinterpret_cast<const char*>(data + start), eq - start);

@@ -1,7 +1,8 @@
 // CFooter and CPtrFooter: the 8-byte binary footer as a value and as a view.
 #include <cstring>
 
-#include "record/record_detail.h"
+#include "common/checksum.h"
+#include "common/wire.h"
 #include "ulvex/records.h"
 
 using namespace ulvex::detail;
@@ -35,13 +36,9 @@ bool CFooter::VerifyChecksumOn(const unsigned char* data, unsigned int len) cons
 
 bool CFooter::IsCoerentAnyName() const { return FooterMarkersOk(m_bytes); }
 
-bool CFooter::IsCoerent(unsigned int name) const {
-    return IsCoerentAnyName() && LoadLe32(m_bytes + 1) == name;
-}
+bool CFooter::IsCoerent(unsigned int name) const { return IsCoerentAnyName() && LoadLe32(m_bytes + 1) == name; }
 
-bool CFooter::IsCoerent(const char* name) const {
-    return IsCoerentAnyName() && std::memcmp(m_bytes + 1, name, 4) == 0;
-}
+bool CFooter::IsCoerent(const char* name) const { return IsCoerentAnyName() && std::memcmp(m_bytes + 1, name, 4) == 0; }
 
 unsigned int CFooter::GetFooterSize() const { return kFooterSize; }
 

@@ -1,7 +1,8 @@
 // CHeader and CPtrHeader: the 12-byte binary header as a value and as a view.
 #include <cstring>
 
-#include "record/record_detail.h"
+#include "common/checksum.h"
+#include "common/wire.h"
 #include "ulvex/records.h"
 
 using namespace ulvex::detail;
@@ -29,13 +30,9 @@ void CHeader::Inizializza(unsigned char version, unsigned int payloadLen) {
 
 bool CHeader::IsCoerentAnyName() const { return HeaderMarkersOk(m_bytes); }
 
-bool CHeader::IsCoerent(unsigned int name) const {
-    return IsCoerentAnyName() && LoadLe32(m_bytes + 2) == name;
-}
+bool CHeader::IsCoerent(unsigned int name) const { return IsCoerentAnyName() && LoadLe32(m_bytes + 2) == name; }
 
-bool CHeader::IsCoerent(const char* name) const {
-    return IsCoerentAnyName() && std::memcmp(m_bytes + 2, name, 4) == 0;
-}
+bool CHeader::IsCoerent(const char* name) const { return IsCoerentAnyName() && std::memcmp(m_bytes + 2, name, 4) == 0; }
 
 const char* CHeader::GetPtrTagName() const { return reinterpret_cast<const char*>(m_bytes + 2); }
 
@@ -64,17 +61,13 @@ void CPtrHeader::Inizializza(const unsigned char* p) { m_p = p; }
 
 bool CPtrHeader::IsCoerentAnyName() const { return m_p != nullptr && HeaderMarkersOk(m_p); }
 
-bool CPtrHeader::IsCoerent(const char* name) const {
-    return IsCoerentAnyName() && NameMatchesPrefix(m_p + 2, name);
-}
+bool CPtrHeader::IsCoerent(const char* name) const { return IsCoerentAnyName() && NameMatchesPrefix(m_p + 2, name); }
 
 bool CPtrHeader::IsCoerent(const std::list<std::string>& names) const {
     return IsCoerentAnyName() && NameMatchesList(m_p + 2, names);
 }
 
-bool CPtrHeader::IsCoerent(unsigned int name) const {
-    return IsCoerentAnyName() && LoadLe32(m_p + 2) == name;
-}
+bool CPtrHeader::IsCoerent(unsigned int name) const { return IsCoerentAnyName() && LoadLe32(m_p + 2) == name; }
 
 const char* CPtrHeader::GetPtrTagName() const {
     return m_p != nullptr ? reinterpret_cast<const char*>(m_p + 2) : nullptr;

@@ -4,10 +4,11 @@
 #include <cstring>
 #include <typeinfo>
 
-#include "decoder/payload_sums.h"
-#include "decoder/scan_detail.h"
-#include "record/record_detail.h"
-#include "text/text_detail.h"
+#include "common/block_sums.h"
+#include "common/byte_search.h"
+#include "common/checksum.h"
+#include "common/wire.h"
+#include "text/text_record.h"
 #include "ulvex/decoder_txt.h"
 
 using namespace ulvex::detail;
@@ -39,7 +40,7 @@ inline std::uint32_t DigitsValue(const unsigned char* t) {
 inline std::uint32_t TenDigitsValue(const unsigned char* t) {
     const std::uint64_t w = LoadLe64(t);
     const std::uint64_t m8 = 0x00FF00FF00FF00FFull, m16 = 0x0000FFFF0000FFFFull;
-    const std::uint64_t pairs = (w & m8) * 10 + ((w >> 8) & m8);               // < 2816 per 16 bits
+    const std::uint64_t pairs = (w & m8) * 10 + ((w >> 8) & m8);              // < 2816 per 16 bits
     const std::uint64_t quads = (pairs & m16) * 100 + ((pairs >> 16) & m16);  // < 284416 per 32 bits
     const std::uint64_t eight = (quads & 0xFFFFFFFFull) * 10000 + (quads >> 32);
     const std::uint64_t ten = eight * 100 + t[8] * 10u + t[9];
@@ -171,8 +172,7 @@ unsigned int FindTextExact(const void* buf, unsigned int len, STag& tag, unsigne
 // overrides define the form. The checks below are CHeader::IsCoerentAnyName,
 // CFooter::IsCoerent against the header's four name bytes and
 // CFooter::VerifyChecksumOn, written out on the records' bytes.
-unsigned int FindTextGeneral(CUlvexDecoderTxt& self, const void* buf, unsigned int len, STag& tag,
-                             unsigned int start) {
+unsigned int FindTextGeneral(CUlvexDecoderTxt& self, const void* buf, unsigned int len, STag& tag, unsigned int start) {
     const unsigned long long H = self.GetSizeHeader(), F = self.GetSizeFooter(), D = self.GetTagDataSeparator();
     if (len <= H + F) return 0;
     const unsigned int limit = static_cast<unsigned int>(len - H - F);

@@ -2,8 +2,9 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "record/record_detail.h"
-#include "text/text_detail.h"
+#include "common/checksum.h"
+#include "common/wire.h"
+#include "text/text_record.h"
 #include "ulvex/encoder_txt.h"
 
 using namespace ulvex::detail;

@@ -29,7 +29,11 @@ void operator delete(void* p) noexcept {
 }
 void* operator new[](std::size_t n) { return operator new(n); }
 void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    try { return operator new(n); } catch (const std::bad_alloc&) { return nullptr; }
+    try {
+        return operator new(n);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept { return operator new(n, t); }
 void operator delete[](void* p) noexcept { operator delete(p); }
@@ -40,17 +44,23 @@ namespace {
 typedef std::vector<unsigned char> Bytes;
 
 // Runs `op` with the n-th allocation from now failing; true when bad_alloc came out.
-template <class Op> bool FailsAt(long n, Op op) {
+template <class Op>
+bool FailsAt(long n, Op op) {
     g_failIn = n;
     bool threw = false;
-    try { op(); } catch (const std::bad_alloc&) { threw = true; }
+    try {
+        op();
+    } catch (const std::bad_alloc&) {
+        threw = true;
+    }
     g_failIn = -1;
     return threw;
 }
 
 // Calls attempt(n) for n = 0, 1, ... until an attempt in which no allocation
 // failed; every operation tested here allocates.
-template <class Attempt> void EachFailure(Attempt attempt) {
+template <class Attempt>
+void EachFailure(Attempt attempt) {
     for (long n = 0; n < 100000; ++n) {
         const long live = g_live;
         g_failed = false;
@@ -78,7 +88,8 @@ Bytes Hostile() {
     Bytes b(3000, 'A');
     for (unsigned p = 0; p + 12 < 2991; p += 12) {
         const unsigned L = 2991 - p - 12;
-        const unsigned char h[12] = {'<', 'h', 'H', 'O', 'S', 'T', (unsigned char)L, (unsigned char)(L >> 8), 0, 0, 1, '>'};
+        const unsigned char h[12] = {'<', 'h', 'H', 'O', 'S', 'T', (unsigned char)L, (unsigned char)(L >> 8),
+                                     0,   0,   1,   '>'};
         std::copy(h, h + 12, b.begin() + p);
     }
     const unsigned char f[8] = {'<', 'H', 'O', 'S', 'T', 0, 0, '>'};
@@ -115,7 +126,8 @@ TEST(FaultInjection, EncodersAndWritersLeaveTheirOutputUnchanged) {
 
 // A failed bulk scan keeps the tags appended before the failure: the old
 // content, then the first k tags of a complete run.
-template <class Out, class Scan> void KeepsPrefix(Scan scan) {
+template <class Out, class Scan>
+void KeepsPrefix(Scan scan) {
     Out full(1, STag());
     scan(full);
     ASSERT_GT(full.size(), 3u);
@@ -142,7 +154,8 @@ TEST(FaultInjection, BulkScansKeepThePrefixFoundBeforeTheFailure) {
     std::unique_ptr<IUlvexDecoderTxt> txt(IUlvexDecoderTxt::CreateMe());
     Bytes t;
     for (int i = 0; i < 9; ++i) enc->AddTagTxt(t, "TXT", Bytes(5, 'a'), 1);
-    KeepsPrefix<std::vector<STag>>([&](std::vector<STag>& o) { txt->FindAllTagPtrAnyName(t.data(), unsigned(t.size()), o); });
+    KeepsPrefix<std::vector<STag>>(
+        [&](std::vector<STag>& o) { txt->FindAllTagPtrAnyName(t.data(), unsigned(t.size()), o); });
 }
 
 // Every entry left in the map after a failure is one that was read in full.

@@ -46,7 +46,9 @@ void AppendOverlapping(bool text, Bytes& out) {
 // listed: its start is past the lookup limit).
 Bytes MakeInput(bool text, unsigned seed) {
     std::mt19937 rng(seed);
-    auto frame = [&](Bytes& out, const Bytes& p) { text ? txt.AddTagTxt(out, "AB", p, 1) : bin.AddTagBin(out, "AB", p, 1); };
+    auto frame = [&](Bytes& out, const Bytes& p) {
+        text ? txt.AddTagTxt(out, "AB", p, 1) : bin.AddTagBin(out, "AB", p, 1);
+    };
     Bytes buf;
     while (buf.size() < 2500) {
         Bytes payload(rng() % 24), rec;
@@ -75,8 +77,10 @@ TEST(WindowedScan, MatchesWholeBufferScanForEveryWindowSize) {
         for (const unsigned seed : {1u, 2u}) {
             const Bytes buf = MakeInput(text, seed);
             std::vector<STag> tags;
-            if (text) CUlvexDecoderTxt().FindAllTagPtrAnyName(buf.data(), static_cast<unsigned>(buf.size()), tags);
-            else CUlvexDecoder().FindAllTagPtrAnyName(buf.data(), static_cast<unsigned>(buf.size()), tags);
+            if (text)
+                CUlvexDecoderTxt().FindAllTagPtrAnyName(buf.data(), static_cast<unsigned>(buf.size()), tags);
+            else
+                CUlvexDecoder().FindAllTagPtrAnyName(buf.data(), static_cast<unsigned>(buf.size()), tags);
             Found whole;
             std::size_t longest = ulvex_cli::kMinWindow;
             for (const STag& t : tags) {

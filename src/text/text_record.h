@@ -1,11 +1,11 @@
 // The text record form's geometry and version character, shared by the text
 // encoder and decoder.
-#ifndef ULVEX_SRC_TEXT_DETAIL_H
-#define ULVEX_SRC_TEXT_DETAIL_H
+#ifndef ULVEX_SRC_TEXT_TEXT_RECORD_H
+#define ULVEX_SRC_TEXT_TEXT_RECORD_H
 
 #include <string>
 
-#include "record/record_detail.h"
+#include "common/wire.h"
 #include "ulvex/stag.h"
 
 namespace ulvex {
@@ -31,9 +31,9 @@ inline unsigned char CharToVersion(unsigned char c) { return static_cast<unsigne
 // Fills `tag` for the text record at `p` with payload length L (separator
 // included), given the converted header's name bytes and version, and
 // returns the offset just past its text footer.
-inline unsigned int FillTextTag(STag& tag, const unsigned char* b, unsigned long long p,
-                                const unsigned char* name, unsigned char version, unsigned long long H,
-                                unsigned long long L, unsigned long long F, unsigned long long D) {
+inline unsigned int FillTextTag(STag& tag, const unsigned char* b, unsigned long long p, const unsigned char* name,
+                                unsigned char version, unsigned long long H, unsigned long long L, unsigned long long F,
+                                unsigned long long D) {
     NameToString(name, tag.TagName);
     tag.PtrTag = b + p;
     tag.PtrPayload = b + p + H + D;
@@ -46,4 +46,4 @@ inline unsigned int FillTextTag(STag& tag, const unsigned char* b, unsigned long
 }  // namespace detail
 }  // namespace ulvex
 
-#endif  // ULVEX_SRC_TEXT_DETAIL_H
+#endif  // ULVEX_SRC_TEXT_TEXT_RECORD_H

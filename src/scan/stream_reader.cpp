@@ -22,8 +22,8 @@
 #include <memory>
 #include <vector>
 
-#include "decoder/scan_detail.h"
-#include "text/text_detail.h"
+#include "binary/binary_record.h"
+#include "text/text_record.h"
 #include "ulvex/decoder_txt.h"
 #include "ulvex/records.h"
 #include "ulvex/stream_reader.h"
@@ -64,8 +64,8 @@ public:
         }
         for (; done < hi; done += kBlock)
             m_prefix.push_back(static_cast<std::uint16_t>(m_prefix.back() + Checksum(p + (done - off), kBlock)));
-        std::uint16_t s = static_cast<std::uint16_t>(m_prefix[(hi - m_first) / kBlock] -
-                                                     m_prefix[(lo - m_first) / kBlock]);
+        std::uint16_t s =
+            static_cast<std::uint16_t>(m_prefix[(hi - m_first) / kBlock] - m_prefix[(lo - m_first) / kBlock]);
         s = static_cast<std::uint16_t>(s + Checksum(p, lo - off));
         s = static_cast<std::uint16_t>(s + Checksum(p + (hi - off), off + n - hi));
         return s;
@@ -251,8 +251,8 @@ private:
                       : ExamineBinary(p, avail, tag, len, need, candidate);
     }
 
-    Verdict ExamineBinary(const unsigned char* h, std::size_t avail, STag& tag, std::uint64_t& len,
-                          std::uint64_t& need, bool& candidate) {
+    Verdict ExamineBinary(const unsigned char* h, std::size_t avail, STag& tag, std::uint64_t& len, std::uint64_t& need,
+                          bool& candidate) {
         candidate = false;
         if (h[0] != '<' || (avail > 1 && h[1] != 'h') || (avail > 11 && h[11] != '>')) return Verdict::NotRecord;
         need = kHeaderSize;
@@ -276,8 +276,8 @@ private:
     // The text form, read with the text decoder's own conversions so that
     // both agree on every byte: a header is "<h" and the converted length L
     // counts the separator and the data.
-    Verdict ExamineText(const unsigned char* t, std::size_t avail, STag& tag, std::uint64_t& len,
-                        std::uint64_t& need, bool& candidate) {
+    Verdict ExamineText(const unsigned char* t, std::size_t avail, STag& tag, std::uint64_t& len, std::uint64_t& need,
+                        bool& candidate) {
         candidate = false;
         if (t[0] != '<' || (avail > 1 && t[1] != 'h')) return Verdict::NotRecord;
         need = kTextHeaderSize;
@@ -333,9 +333,7 @@ StreamReader::StreamReader(Form form, std::size_t maxPayload)
 
 StreamReader::~StreamReader() { delete m_state; }
 
-void StreamReader::Feed(const void* data, std::size_t n) {
-    m_state->Feed(static_cast<const unsigned char*>(data), n);
-}
+void StreamReader::Feed(const void* data, std::size_t n) { m_state->Feed(static_cast<const unsigned char*>(data), n); }
 
 void StreamReader::Finish() { m_state->Finish(); }
 

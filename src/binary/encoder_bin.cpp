@@ -3,7 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "record/record_detail.h"
+#include "common/wire.h"
 #include "ulvex/encoder_bin.h"
 #include "ulvex/records.h"
 
@@ -15,8 +15,8 @@ namespace {
 // the vector may grow to at + len + 20 bytes. The header and footer are built
 // before the vector is touched, so a failed resize leaves `out` as it was.
 template <class Name>
-void WriteRecord(std::vector<unsigned char>& out, std::size_t at, Name name, const void* payload,
-                 unsigned int len, unsigned char version) {
+void WriteRecord(std::vector<unsigned char>& out, std::size_t at, Name name, const void* payload, unsigned int len,
+                 unsigned char version) {
     const unsigned long long newSize = static_cast<unsigned long long>(at) + len + kFrameSize;
     if (newSize > 0xFFFFFFFFull) throw std::length_error("ulvex: tag record buffer would exceed 4 GiB");
     const unsigned char* p = static_cast<const unsigned char*>(payload);
@@ -47,8 +47,8 @@ bool CUlvexEncoder::AddTagBin(std::vector<unsigned char>& out, const char* name,
     return true;
 }
 
-bool CUlvexEncoder::AddTagBin(std::vector<unsigned char>& out, const char* name, void* payload,
-                              unsigned int payloadLen, unsigned char version) {
+bool CUlvexEncoder::AddTagBin(std::vector<unsigned char>& out, const char* name, void* payload, unsigned int payloadLen,
+                              unsigned char version) {
     WriteRecord(out, out.size(), name, payload, payloadLen, version);
     return true;
 }
@@ -59,8 +59,8 @@ bool CUlvexEncoder::EncodeTagBin(std::vector<unsigned char>& out, unsigned int n
     return true;
 }
 
-bool CUlvexEncoder::EncodeTagBin(std::vector<unsigned char>& out, char* name, void* payload,
-                                 unsigned int payloadLen, unsigned char version) {
+bool CUlvexEncoder::EncodeTagBin(std::vector<unsigned char>& out, char* name, void* payload, unsigned int payloadLen,
+                                 unsigned char version) {
     WriteRecord(out, 0, static_cast<const char*>(name), payload, payloadLen, version);
     return true;
 }

@@ -14,15 +14,15 @@
 // scan, and the prefix sums are built at most once). The single lookups find
 // it through a thread-local pointer, matched on the buffer's address and
 // length; a lookup on another buffer uses its own.
-#ifndef ULVEX_SRC_DECODER_PAYLOAD_SUMS_H
-#define ULVEX_SRC_DECODER_PAYLOAD_SUMS_H
+#ifndef ULVEX_SRC_COMMON_BLOCK_SUMS_H
+#define ULVEX_SRC_COMMON_BLOCK_SUMS_H
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <new>
 
-#include "record/record_detail.h"
+#include "common/checksum.h"
 
 namespace ulvex {
 namespace detail {
@@ -129,8 +129,7 @@ private:
 
     void Attach() {
         PayloadSums* shared = CurrentScanSums();
-        const bool same = shared != nullptr && shared->Buffer() == m_own.Buffer() &&
-                          shared->Length() == m_own.Length();
+        const bool same = shared != nullptr && shared->Buffer() == m_own.Buffer() && shared->Length() == m_own.Length();
         m_active = same ? shared : &m_own;
     }
 
@@ -141,4 +140,4 @@ private:
 }  // namespace detail
 }  // namespace ulvex
 
-#endif  // ULVEX_SRC_DECODER_PAYLOAD_SUMS_H
+#endif  // ULVEX_SRC_COMMON_BLOCK_SUMS_H

@@ -1,14 +1,15 @@
 // The binary record test and scan shared by every binary lookup.
-#ifndef ULVEX_SRC_DECODER_SCAN_DETAIL_H
-#define ULVEX_SRC_DECODER_SCAN_DETAIL_H
+#ifndef ULVEX_SRC_BINARY_BINARY_RECORD_H
+#define ULVEX_SRC_BINARY_BINARY_RECORD_H
 
 #include <cstddef>
 #include <cstring>
 #include <string>
 
-#include "decoder/payload_sums.h"
-#include "record/byte_search.h"
-#include "record/record_detail.h"
+#include "common/block_sums.h"
+#include "common/byte_search.h"
+#include "common/checksum.h"
+#include "common/wire.h"
 #include "ulvex/stag.h"
 
 namespace ulvex {
@@ -40,9 +41,8 @@ inline bool RecordAt(const unsigned char* b, unsigned int len, unsigned int p, H
 // first N bytes equal `pat` (a prefix every record of this lookup has) are
 // tested; the result is the same as trying every byte.
 template <int N, class HeaderName, class FooterName>
-inline unsigned int ScanBinary(const unsigned char* b, unsigned int len, unsigned int start,
-                               const BytePattern<N>& pat, HeaderName headerName, FooterName footerName,
-                               unsigned int& pos, unsigned int& L) {
+inline unsigned int ScanBinary(const unsigned char* b, unsigned int len, unsigned int start, const BytePattern<N>& pat,
+                               HeaderName headerName, FooterName footerName, unsigned int& pos, unsigned int& L) {
     if (len <= kFrameSize) return 0;
     const unsigned int limit = len - kFrameSize;
     if (start >= limit) return 0;
@@ -60,9 +60,6 @@ inline unsigned int ScanBinary(const unsigned char* b, unsigned int len, unsigne
         }
     }
 }
-
-// The bytes every header starts with.
-constexpr BytePattern<2> kHeaderStart = {{'<', 'h'}, {0, 1}};
 
 inline void FillBinaryTag(STag& tag, const unsigned char* b, unsigned int p, unsigned int L) {
     const unsigned char* h = b + p;
@@ -91,4 +88,4 @@ struct SameNameAsHeader {
 }  // namespace detail
 }  // namespace ulvex
 
-#endif  // ULVEX_SRC_DECODER_SCAN_DETAIL_H
+#endif  // ULVEX_SRC_BINARY_BINARY_RECORD_H

@@ -2,8 +2,8 @@
 // values: the candidate search of the scans ("<h" and a name byte at the
 // start of a header) and of the entry reader (bytes of the key and the '=').
 // Everything here is inline and hidden; nothing is exported.
-#ifndef ULVEX_SRC_RECORD_BYTE_SEARCH_H
-#define ULVEX_SRC_RECORD_BYTE_SEARCH_H
+#ifndef ULVEX_SRC_COMMON_BYTE_SEARCH_H
+#define ULVEX_SRC_COMMON_BYTE_SEARCH_H
 
 #include <cstddef>
 #include <cstdint>
@@ -66,8 +66,7 @@ inline std::uint64_t ZeroBytes(std::uint64_t x) {
 template <int N>
 inline const unsigned char* FirstOfEight(const unsigned char* p, const BytePattern<N>& pat) {
     std::uint64_t hits = ~0ull;
-    for (int k = 0; k < N; ++k)
-        hits &= ZeroBytes(LoadLe64(p + pat.offset[k]) ^ (0x0101010101010101ull * pat.value[k]));
+    for (int k = 0; k < N; ++k) hits &= ZeroBytes(LoadLe64(p + pat.offset[k]) ^ (0x0101010101010101ull * pat.value[k]));
     return hits != 0 ? p + __builtin_ctzll(hits) / 8 : nullptr;
 }
 
@@ -76,8 +75,8 @@ template <int N>
 inline __m128i MatchMask16(const unsigned char* q, const BytePattern<N>& pat, const __m128i* v) {
     __m128i m = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q + pat.offset[0])), v[0]);
     for (int k = 1; k < N; ++k)
-        m = _mm_and_si128(
-            m, _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q + pat.offset[k])), v[k]));
+        m = _mm_and_si128(m,
+                          _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q + pat.offset[k])), v[k]));
     return m;
 }
 
@@ -119,8 +118,8 @@ __attribute__((target("avx2"))) inline __m256i MatchMask32(const unsigned char* 
 
 template <int N>
 __attribute__((target("avx2"), noinline)) const unsigned char* FindPatternAvx2(const unsigned char* p,
-                                                                              const unsigned char* end,
-                                                                              const BytePattern<N>& pat) {
+                                                                               const unsigned char* end,
+                                                                               const BytePattern<N>& pat) {
     __m256i v[N];
     for (int k = 0; k < N; ++k) v[k] = _mm256_set1_epi8(static_cast<char>(pat.value[k]));
     for (; end - p >= 128; p += 128) {
@@ -128,13 +127,13 @@ __attribute__((target("avx2"), noinline)) const unsigned char* FindPatternAvx2(c
         const __m256i m2 = MatchMask32<N>(p + 64, pat, v), m3 = MatchMask32<N>(p + 96, pat, v);
         const __m256i any = _mm256_or_si256(_mm256_or_si256(m0, m1), _mm256_or_si256(m2, m3));
         if (_mm256_testz_si256(any, any)) continue;
-        const unsigned long long lo =
-            static_cast<unsigned long long>(static_cast<unsigned>(_mm256_movemask_epi8(m0))) |
-            static_cast<unsigned long long>(static_cast<unsigned>(_mm256_movemask_epi8(m1))) << 32;
+        const unsigned long long lo = static_cast<unsigned long long>(static_cast<unsigned>(_mm256_movemask_epi8(m0))) |
+                                      static_cast<unsigned long long>(static_cast<unsigned>(_mm256_movemask_epi8(m1)))
+                                          << 32;
         if (lo != 0) return p + __builtin_ctzll(lo);
-        const unsigned long long hi =
-            static_cast<unsigned long long>(static_cast<unsigned>(_mm256_movemask_epi8(m2))) |
-            static_cast<unsigned long long>(static_cast<unsigned>(_mm256_movemask_epi8(m3))) << 32;
+        const unsigned long long hi = static_cast<unsigned long long>(static_cast<unsigned>(_mm256_movemask_epi8(m2))) |
+                                      static_cast<unsigned long long>(static_cast<unsigned>(_mm256_movemask_epi8(m3)))
+                                          << 32;
         return p + 64 + __builtin_ctzll(hi);
     }
     for (; end - p >= 32; p += 32) {
@@ -158,8 +157,7 @@ inline bool CpuHasAvx2() {
 // that the bytes up to end - 1 + the largest offset are readable. Positions
 // are tried in order: the result is the one a byte-by-byte walk finds.
 template <int N>
-inline const unsigned char* FindPattern(const unsigned char* p, const unsigned char* end,
-                                        const BytePattern<N>& pat) {
+inline const unsigned char* FindPattern(const unsigned char* p, const unsigned char* end, const BytePattern<N>& pat) {
     // Records laid back to back put the next candidate at `p`, text records
     // (which end with a line end) two bytes further: those positions are
     // tried one by one, so the processor runs ahead on a predicted position
@@ -181,7 +179,10 @@ inline const unsigned char* FindPattern(const unsigned char* p, const unsigned c
 #endif
 }
 
+// The two bytes every header of either form starts with.
+constexpr BytePattern<2> kHeaderStart = {{'<', 'h'}, {0, 1}};
+
 }  // namespace detail
 }  // namespace ulvex
 
-#endif  // ULVEX_SRC_RECORD_BYTE_SEARCH_H
+#endif  // ULVEX_SRC_COMMON_BYTE_SEARCH_H

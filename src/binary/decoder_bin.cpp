@@ -2,21 +2,10 @@
 // binary tag records.
 #include <cstring>
 
-#include "decoder/scan_detail.h"
+#include "binary/binary_record.h"
 #include "ulvex/decoder_bin.h"
 
 using namespace ulvex::detail;
-
-namespace ulvex {
-namespace detail {
-
-PayloadSums*& CurrentScanSums() {
-    static thread_local PayloadSums* current = nullptr;
-    return current;
-}
-
-}  // namespace detail
-}  // namespace ulvex
 
 namespace {
 
@@ -45,8 +34,7 @@ void ListAnyName(CUlvexDecoder& self, const void* buf, unsigned int len, Out& ou
 }
 
 template <class Out>
-void ListNamed(CUlvexDecoder& self, const void* buf, unsigned int len, const std::list<std::string>& names,
-               Out& out) {
+void ListNamed(CUlvexDecoder& self, const void* buf, unsigned int len, const std::list<std::string>& names, Out& out) {
     ScanScope scope(buf, len);
     STag tag;
     unsigned int pos = 0;
@@ -64,8 +52,8 @@ unsigned int IUlvexDecoderBin::GetSizeFooter() { return kFooterSize; }
 CUlvexDecoder::CUlvexDecoder() {}
 CUlvexDecoder::~CUlvexDecoder() {}
 
-bool CUlvexDecoder::DecodeTag(const void* buf, unsigned int len, const char* name, void* dest,
-                              unsigned int destLen, unsigned char& version) {
+bool CUlvexDecoder::DecodeTag(const void* buf, unsigned int len, const char* name, void* dest, unsigned int destLen,
+                              unsigned char& version) {
     const unsigned char* b = static_cast<const unsigned char*>(buf);
     if (len <= kFrameSize) return false;
     if (!HeaderMarkersOk(b) || !NameMatchesPrefix(b + 2, name)) return false;
@@ -80,8 +68,7 @@ bool CUlvexDecoder::DecodeTag(const void* buf, unsigned int len, const char* nam
 }
 
 unsigned int CUlvexDecoder::FindTag(const void* buf, unsigned int len, const char* name,
-                                    std::vector<unsigned char>& payload, unsigned char& version,
-                                    unsigned int start) {
+                                    std::vector<unsigned char>& payload, unsigned char& version, unsigned int start) {
     payload.clear();
     const unsigned char* b = static_cast<const unsigned char*>(buf);
     const TextName match = {name};
@@ -124,8 +111,7 @@ bool CUlvexDecoder::FindAllTagPtrAnyNameConHelper(const void* buf, unsigned int 
     }
 }
 
-unsigned int CUlvexDecoder::FindTagPtrAnyName(const void* buf, unsigned int len, STag& tag,
-                                              unsigned int start) {
+unsigned int CUlvexDecoder::FindTagPtrAnyName(const void* buf, unsigned int len, STag& tag, unsigned int start) {
     const unsigned char* b = static_cast<const unsigned char*>(buf);
     unsigned int pos = 0, L = 0;
     const unsigned int end = ScanBinary<2>(b, len, start, kHeaderStart, AnyName(), SameNameAsHeader(), pos, L);
