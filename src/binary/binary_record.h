@@ -1,8 +1,12 @@
-// The binary record test and scan shared by every binary lookup.
+// The binary record test, written once: what stands at a position of an
+// input given the bytes available there. Every binary reader decides through
+// ExamineBinary: the lookups, DecodeTag, the bulk and helper-driven scans, the
+// streaming reader and the any-size scan.
 #ifndef ULVEX_SRC_BINARY_BINARY_RECORD_H
 #define ULVEX_SRC_BINARY_BINARY_RECORD_H
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -15,54 +19,67 @@
 namespace ulvex {
 namespace detail {
 
-// Whether a valid binary record starts at offset `p` of the `len` bytes at
-// `b`, where p < len - 20. The checks run in the lookups' order: header
-// markers and name (`headerName`, given the header's four name bytes), the
-// record fitting in the buffer, footer markers and name (`footerName`, given
-// the header's and the footer's name bytes), the checksum. On success `L` is
-// the payload length.
-template <class HeaderName, class FooterName>
-inline bool RecordAt(const unsigned char* b, unsigned int len, unsigned int p, HeaderName headerName,
-                     FooterName footerName, LookupSums& sums, unsigned int& L) {
-    const unsigned char* h = b + p;
-    if (!HeaderMarkersOk(h) || !headerName(h + 2)) return false;
-    const unsigned int l = LoadLe32(h + 6);
-    // p < len - 20, so len - p - 20 cannot wrap; l is compared, never added.
-    if (l > len - p - kFrameSize) return false;
+// The binary record at `h`, given the `avail` bytes from `h` on (at least 1),
+// which hold the input from offset `off` on. The checks run in the lookups'
+// order: header markers and name (`headerName`, given the header's four name
+// bytes), the record fitting, footer markers and name (`footerName`, given the
+// header's and the footer's name bytes), the checksum. A header announcing
+// more than `maxPayload` bytes is rejected at once.
+//
+// A record is decided on its own bytes: the header's, the payload's and the
+// footer's. The one thing the end of the input adds is that a lookup tries
+// only positions with more than a header and footer behind them, so a record
+// without payload needs one more byte after it: `need` is at least 21.
+// On Record, `L` is the payload length.
+template <class HeaderName, class FooterName, class Sums>
+inline Verdict ExamineBinary(const unsigned char* h, std::uint64_t avail, std::uint64_t maxPayload,
+                             HeaderName headerName, FooterName footerName, Sums& sums, std::uint64_t off,
+                             std::uint32_t& L, std::uint64_t& need) {
+    need = kFrameSize + 1;
+    if (h[0] != '<') return Verdict::NotRecord;
+    if (avail < 2) return Verdict::NeedMore;
+    if (h[1] != 'h') return Verdict::NotRecord;
+    if (avail < kHeaderSize) return Verdict::NeedMore;
+    if (h[11] != '>' || !headerName(h + 2)) return Verdict::NotRecord;
+    const std::uint32_t l = LoadLe32(h + 6);
+    if (l > maxPayload) return Verdict::Rejected;
+    if (l != 0) need = std::uint64_t{kFrameSize} + l;
+    if (avail < need) return Verdict::NeedMore;
     const unsigned char* f = h + kHeaderSize + l;
-    if (!FooterMarkersOk(f) || !footerName(h + 2, f + 1)) return false;
-    if (sums.Sum(p + kHeaderSize, l) != LoadLe16(f + 5)) return false;
+    if (!FooterMarkersOk(f) || !footerName(h + 2, f + 1)) return Verdict::Rejected;
+    if (sums.Sum(h + kHeaderSize, off + kHeaderSize, l) != LoadLe16(f + 5)) return Verdict::Rejected;
     L = l;
-    return true;
+    return Verdict::Record;
 }
 
-// The first valid record at or after `start`: returns the offset just past
-// its footer and sets `pos` and `L`, or returns 0. Only positions whose
-// first N bytes equal `pat` (a prefix every record of this lookup has) are
-// tested; the result is the same as trying every byte.
-template <int N, class HeaderName, class FooterName>
-inline unsigned int ScanBinary(const unsigned char* b, unsigned int len, unsigned int start, const BytePattern<N>& pat,
-                               HeaderName headerName, FooterName footerName, unsigned int& pos, unsigned int& L) {
-    if (len <= kFrameSize) return 0;
-    const unsigned int limit = len - kFrameSize;
-    if (start >= limit) return 0;
-    LookupSums sums(b, len);
-    // A candidate below `limit` has its whole header inside the buffer, so
-    // a pattern inside the header is readable.
-    const unsigned char* const end = b + limit;
+// The first valid record at or after `start` among positions below `stop`
+// of the `len` bytes at `b` (records may run past `stop`, not past `len`):
+// returns true and sets `pos` and `L`, or returns false. Only positions whose
+// first N bytes equal `pat` (a prefix every record of this search has) are
+// examined; the result is the same as trying every byte.
+template <int N, class HeaderName, class FooterName, class Sums>
+inline bool FindBinary(const unsigned char* b, std::uint64_t len, std::uint64_t start, std::uint64_t stop,
+                       const BytePattern<N>& pat, HeaderName headerName, FooterName footerName, Sums& sums,
+                       std::uint64_t& pos, std::uint32_t& L) {
+    // A position has more than a header and footer behind it, so a pattern
+    // inside the header is readable.
+    if (len <= kFrameSize) return false;
+    if (stop > len - kFrameSize) stop = len - kFrameSize;
+    if (start >= stop) return false;
+    const unsigned char* const end = b + stop;
     for (const unsigned char* q = b + start;; ++q) {
         q = FindPattern<N>(q, end, pat);
-        if (q == end) return 0;
-        const unsigned int p = static_cast<unsigned int>(q - b);
-        if (RecordAt(b, len, p, headerName, footerName, sums, L)) {
+        if (q == end) return false;
+        const std::uint64_t p = static_cast<std::uint64_t>(q - b);
+        std::uint64_t need = 0;
+        if (ExamineBinary(q, len - p, kAnyPayload, headerName, footerName, sums, p, L, need) == Verdict::Record) {
             pos = p;
-            return p + kFrameSize + L;
+            return true;
         }
     }
 }
 
-inline void FillBinaryTag(STag& tag, const unsigned char* b, unsigned int p, unsigned int L) {
-    const unsigned char* h = b + p;
+inline void FillBinaryTag(STag& tag, const unsigned char* h, std::uint32_t L) {
     NameToString(h + 2, tag.TagName);
     tag.PtrTag = h;
     tag.PtrPayload = h + kHeaderSize;

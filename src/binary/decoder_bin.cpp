@@ -1,5 +1,6 @@
 // CUlvexDecoder: single lookups, bulk listings and helper-driven scans over
 // binary tag records.
+#include <cstdint>
 #include <cstring>
 
 #include "binary/binary_record.h"
@@ -56,13 +57,14 @@ bool CUlvexDecoder::DecodeTag(const void* buf, unsigned int len, const char* nam
                               unsigned char& version) {
     const unsigned char* b = static_cast<const unsigned char*>(buf);
     if (len <= kFrameSize) return false;
-    if (!HeaderMarkersOk(b) || !NameMatchesPrefix(b + 2, name)) return false;
-    if (LoadLe32(b + 6) != destLen) return false;
-    if (destLen > len - kFrameSize) return false;
-    const unsigned char* f = b + kHeaderSize + destLen;
-    if (!FooterMarkersOk(f) || !NameMatchesPrefix(f + 1, name)) return false;
-    if (Checksum(b + kHeaderSize, destLen) != LoadLe16(f + 5)) return false;
-    if (destLen != 0) std::memcpy(dest, b + kHeaderSize, destLen);
+    const TextName match = {name};
+    LookupSums sums(b, len);
+    std::uint32_t L = 0;
+    std::uint64_t need = 0;
+    if (ExamineBinary(b, len, kAnyPayload, match, match, sums, 0, L, need) != Verdict::Record) return false;
+    // The destination must be exactly as long as the payload.
+    if (L != destLen) return false;
+    if (L != 0) std::memcpy(dest, b + kHeaderSize, L);
     version = b[10];
     return true;
 }
@@ -74,13 +76,14 @@ unsigned int CUlvexDecoder::FindTag(const void* buf, unsigned int len, const cha
     const TextName match = {name};
     // The first name byte is fixed too (a NUL there means a NUL name byte).
     const BytePattern<3> pat = {{'<', 'h', static_cast<unsigned char>(name[0])}, {0, 1, 2}};
-    unsigned int pos = 0, L = 0;
-    const unsigned int end = ScanBinary<3>(b, len, start, pat, match, match, pos, L);
-    if (end == 0) return 0;
+    LookupSums sums(b, len);
+    std::uint64_t pos = 0;
+    std::uint32_t L = 0;
+    if (!FindBinary<3>(b, len, start, len, pat, match, match, sums, pos, L)) return 0;
     const unsigned char* p = b + pos + kHeaderSize;
     payload.insert(payload.end(), p, p + L);
     version = b[pos + 10];
-    return end;
+    return static_cast<unsigned int>(pos + kFrameSize + L);
 }
 
 void CUlvexDecoder::FindAllTagPtr(const void* buf, unsigned int len, const std::list<std::string>& names,
@@ -113,10 +116,12 @@ bool CUlvexDecoder::FindAllTagPtrAnyNameConHelper(const void* buf, unsigned int 
 
 unsigned int CUlvexDecoder::FindTagPtrAnyName(const void* buf, unsigned int len, STag& tag, unsigned int start) {
     const unsigned char* b = static_cast<const unsigned char*>(buf);
-    unsigned int pos = 0, L = 0;
-    const unsigned int end = ScanBinary<2>(b, len, start, kHeaderStart, AnyName(), SameNameAsHeader(), pos, L);
-    if (end != 0) FillBinaryTag(tag, b, pos, L);
-    return end;
+    LookupSums sums(b, len);
+    std::uint64_t pos = 0;
+    std::uint32_t L = 0;
+    if (!FindBinary<2>(b, len, start, len, kHeaderStart, AnyName(), SameNameAsHeader(), sums, pos, L)) return 0;
+    FillBinaryTag(tag, b + pos, L);
+    return static_cast<unsigned int>(pos + kFrameSize + L);
 }
 
 unsigned int CUlvexDecoder::FindTagPtrAnyNameConHelper(const void* buf, unsigned int len, unsigned int start,
@@ -129,9 +134,11 @@ unsigned int CUlvexDecoder::FindTagPtrAnyNameConHelper(const void* buf, unsigned
     STag tag;
     unsigned int p = start;
     for (;;) {
-        unsigned int L = 0;
-        if (RecordAt(b, len, p, AnyName(), SameNameAsHeader(), sums, L)) {
-            FillBinaryTag(tag, b, p, L);
+        std::uint32_t L = 0;
+        std::uint64_t need = 0;
+        if (ExamineBinary(b + p, len - p, kAnyPayload, AnyName(), SameNameAsHeader(), sums, p, L, need) ==
+            Verdict::Record) {
+            FillBinaryTag(tag, b + p, L);
             if (!helper->OnTagFound(tag)) return kStop;
             return p + kFrameSize + L;
         }
@@ -146,8 +153,10 @@ unsigned int CUlvexDecoder::FindTagPtr(const void* buf, unsigned int len, const 
                                        STag& tag, unsigned int start) {
     const unsigned char* b = static_cast<const unsigned char*>(buf);
     const ListName match = {&names};
-    unsigned int pos = 0, L = 0;
-    const unsigned int end = ScanBinary<2>(b, len, start, kHeaderStart, match, match, pos, L);
-    if (end != 0) FillBinaryTag(tag, b, pos, L);
-    return end;
+    LookupSums sums(b, len);
+    std::uint64_t pos = 0;
+    std::uint32_t L = 0;
+    if (!FindBinary<2>(b, len, start, len, kHeaderStart, match, match, sums, pos, L)) return 0;
+    FillBinaryTag(tag, b + pos, L);
+    return static_cast<unsigned int>(pos + kFrameSize + L);
 }

@@ -4,8 +4,8 @@
 namespace ulvex {
 namespace detail {
 
-PayloadSums*& CurrentScanSums() {
-    static thread_local PayloadSums* current = nullptr;
+BufferSums*& CurrentScanSums() {
+    static thread_local BufferSums* current = nullptr;
     return current;
 }
 

@@ -78,6 +78,15 @@ inline void NameToString(const unsigned char* nb, std::string& out) {
     for (int i = 0; i < 4 && nb[i] != 0; ++i) out.push_back(static_cast<char>(nb[i]));
 }
 
+// What stands at a position of an input, as the record tests of both forms
+// (ExamineBinary, ExamineText) decide it. NeedMore: the decision needs more
+// bytes than are available; over a whole buffer, whose end is final, that
+// means the record does not fit.
+enum class Verdict : unsigned char { NotRecord, Rejected, Record, NeedMore };
+
+// No limit on the payload length beyond the format's own.
+constexpr std::uint64_t kAnyPayload = ~std::uint64_t{0};
+
 inline bool HeaderMarkersOk(const unsigned char* h) { return h[0] == '<' && h[1] == 'h' && h[11] == '>'; }
 inline bool FooterMarkersOk(const unsigned char* f) { return f[0] == '<' && f[7] == '>'; }
 

@@ -23,73 +23,12 @@
 #include <vector>
 
 #include "binary/binary_record.h"
+#include "common/block_sums.h"
 #include "text/text_record.h"
-#include "ulvex/decoder_txt.h"
-#include "ulvex/records.h"
 #include "ulvex/stream_reader.h"
 
 namespace ulvex {
 namespace detail {
-
-namespace {
-
-// Payload checksums, linear in the stream length whatever the stream holds.
-// Ordinary streams sum each candidate's payload directly. A stream built so
-// that many headers announce payloads ending at one shared footer with a
-// wrong checksum would make that quadratic; once the bytes summed exceed four
-// times the bytes fed, the sums switch to a table of running 16-bit sums per
-// 64-byte block, aligned on stream offsets. Candidates are decided in stream
-// order, so payloads are queried at increasing offsets: the table only ever
-// grows at its end and forgets its beginning.
-class StreamSums {
-public:
-    // The sum of the `n` bytes at `p`, which hold the stream from offset `off` on.
-    std::uint16_t Sum(const unsigned char* p, std::uint64_t off, std::size_t n, std::uint64_t fed) {
-        if (!m_active) {
-            m_work += n;
-            if (m_work <= 4 * fed + (1u << 16) || n < 2 * kBlock) return Checksum(p, n);
-            m_active = true;
-            Restart(RoundUp(off));
-        }
-        const std::uint64_t lo = RoundUp(off), hi = (off + n) / kBlock * kBlock;
-        if (lo >= hi || lo < m_first) return Checksum(p, n);
-        std::uint64_t done = m_first + (m_prefix.size() - 1) * kBlock;
-        if (done < lo) {
-            Restart(lo);
-            done = lo;
-        } else if ((lo - m_first) / kBlock > m_prefix.size() / 2) {
-            const std::size_t k = static_cast<std::size_t>((lo - m_first) / kBlock);
-            m_prefix.erase(m_prefix.begin(), m_prefix.begin() + static_cast<std::ptrdiff_t>(k));
-            m_first += k * kBlock;
-        }
-        for (; done < hi; done += kBlock)
-            m_prefix.push_back(static_cast<std::uint16_t>(m_prefix.back() + Checksum(p + (done - off), kBlock)));
-        std::uint16_t s =
-            static_cast<std::uint16_t>(m_prefix[(hi - m_first) / kBlock] - m_prefix[(lo - m_first) / kBlock]);
-        s = static_cast<std::uint16_t>(s + Checksum(p, lo - off));
-        s = static_cast<std::uint16_t>(s + Checksum(p + (hi - off), off + n - hi));
-        return s;
-    }
-
-private:
-    static const unsigned int kBlock = 64;
-    static std::uint64_t RoundUp(std::uint64_t v) { return (v + kBlock - 1) / kBlock * kBlock; }
-    void Restart(std::uint64_t first) {
-        m_first = first;
-        m_prefix.assign(1, 0);
-    }
-
-    bool m_active = false;
-    std::uint64_t m_work = 0;
-    std::uint64_t m_first = 0;  // stream offset of the block boundary m_prefix[0] stands for
-    std::vector<std::uint16_t> m_prefix;
-};
-
-// What one examined position turned out to be. Missing: its decision needs
-// bytes beyond those at hand (`need` of them from the position on).
-enum class Verdict { NotRecord, Rejected, Record, Missing };
-
-}  // namespace
 
 class StreamState {
 public:
@@ -146,12 +85,12 @@ public:
             std::uint64_t len = 0, need = 0;
             bool candidate = false;
             Verdict v = Examine(p, avail, tag, len, need, candidate);
-            while (v == Verdict::Missing && own && m_origin + m_hi < m_end) {
+            while (v == Verdict::NeedMore && own && m_origin + m_hi < m_end) {
                 p = Extend(static_cast<std::size_t>(std::min<std::uint64_t>(need - avail, m_end - m_origin - m_hi)));
                 avail = static_cast<std::size_t>(m_origin + m_hi - m_scan);
                 v = Examine(p, avail, tag, len, need, candidate);
             }
-            if (v == Verdict::Missing) {
+            if (v == Verdict::NeedMore) {
                 if (!m_finished) {
                     m_waitFor = m_scan + need;
                     return Release();
@@ -245,67 +184,31 @@ private:
         m_cap = cap;
     }
 
+    // Decides the position m_scan, whose bytes start at `p`, with the record
+    // test of the stream's form. `candidate`: its header is well-formed.
     Verdict Examine(const unsigned char* p, std::size_t avail, STag& tag, std::uint64_t& len, std::uint64_t& need,
                     bool& candidate) {
-        return m_text ? ExamineText(p, avail, tag, len, need, candidate)
-                      : ExamineBinary(p, avail, tag, len, need, candidate);
-    }
-
-    Verdict ExamineBinary(const unsigned char* h, std::size_t avail, STag& tag, std::uint64_t& len, std::uint64_t& need,
-                          bool& candidate) {
-        candidate = false;
-        if (h[0] != '<' || (avail > 1 && h[1] != 'h') || (avail > 11 && h[11] != '>')) return Verdict::NotRecord;
-        need = kHeaderSize;
-        if (avail < need) return Verdict::Missing;
-        candidate = true;
-        const std::uint32_t L = LoadLe32(h + 6);
-        if (L > m_max) return Verdict::Rejected;
-        // A record without payload needs one more byte after it: the listing
-        // tries only positions with more than a header and footer behind them.
-        need = std::uint64_t(kFrameSize) + L + (L == 0 ? 1 : 0);
-        if (avail < need) return Verdict::Missing;
-        const unsigned char* f = h + kHeaderSize + L;
-        if (!FooterMarkersOk(f) || !NameMatchesPrefix(f + 1, reinterpret_cast<const char*>(h + 2)))
-            return Verdict::Rejected;
-        if (m_sums.Sum(h + kHeaderSize, m_scan + kHeaderSize, L, m_end) != LoadLe16(f + 5)) return Verdict::Rejected;
-        FillBinaryTag(tag, h, 0, L);
-        len = tag.TagLen;
-        return Verdict::Record;
-    }
-
-    // The text form, read with the text decoder's own conversions so that
-    // both agree on every byte: a header is "<h" and the converted length L
-    // counts the separator and the data.
-    Verdict ExamineText(const unsigned char* t, std::size_t avail, STag& tag, std::uint64_t& len, std::uint64_t& need,
-                        bool& candidate) {
-        candidate = false;
-        if (t[0] != '<' || (avail > 1 && t[1] != 'h')) return Verdict::NotRecord;
-        need = kTextHeaderSize;
-        if (avail < need) return Verdict::Missing;
-        CHeader header;
-        m_txt.CUlvexDecoderTxt::AssegnaHeader(header, t);
-        const unsigned char* h = header.GetBytes();
-        if (!HeaderMarkersOk(h)) return Verdict::NotRecord;
-        candidate = true;
-        const std::uint64_t L = LoadLe32(h + 6);
-        if (L < kTextSeparatorSize || L - kTextSeparatorSize > m_max) return Verdict::Rejected;
-        need = kTextHeaderSize + L + kTextFooterSize;
-        if (avail < need) return Verdict::Missing;
-        CFooter footer;
-        m_txt.CUlvexDecoderTxt::AssegnaFooter(footer, t + kTextHeaderSize + L);
-        const unsigned char* f = footer.GetBytes();
-        if (!FooterMarkersOk(f) || std::memcmp(f + 1, h + 2, 4) != 0) return Verdict::Rejected;
-        const std::size_t n = static_cast<std::size_t>(L);
-        if (m_sums.Sum(t + kTextHeaderSize, m_scan + kTextHeaderSize, n, m_end) != LoadLe16(f + 5))
-            return Verdict::Rejected;
-        len = FillTextTag(tag, t, 0, h + 2, h[10], kTextHeaderSize, L, kTextFooterSize, kTextSeparatorSize);
-        return Verdict::Record;
+        Verdict v;
+        if (m_text) {
+            TextFound found;
+            v = ExamineText(m_direct, p, avail, m_max, m_sums, m_scan, found, need);
+            candidate = avail >= kTextHeaderSize && v != Verdict::NotRecord;
+            if (v == Verdict::Record) len = FillTextTag(tag, p, m_direct, found);
+        } else {
+            std::uint32_t L = 0;
+            v = ExamineBinary(p, avail, m_max, AnyName(), SameNameAsHeader(), m_sums, m_scan, L, need);
+            candidate = avail >= kHeaderSize && v != Verdict::NotRecord;
+            if (v == Verdict::Record) {
+                FillBinaryTag(tag, p, L);
+                len = tag.TagLen;
+            }
+        }
+        return v;
     }
 
     const bool m_text;
     const std::uint64_t m_max;
-    CUlvexDecoderTxt m_txt;
-    StreamSums m_sums;
+    DirectText m_direct;
 
     // Stream offsets: m_scan is the first undecided position, m_end is just
     // past the last byte fed. The own buffer's bytes [m_lo, m_hi) hold the
@@ -322,6 +225,9 @@ private:
     bool m_finished = false;
 
     std::uint64_t m_delivered = 0, m_garbage = 0, m_rejected = 0;
+    // Declared after m_end, whose address it keeps: the budget of direct
+    // checksums grows with the bytes fed.
+    PassSums m_sums{m_end};
 };
 
 }  // namespace detail
