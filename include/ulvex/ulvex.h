@@ -13,6 +13,7 @@
 #include "ulvex/external_helper.h"
 #include "ulvex/records.h"
 #include "ulvex/stag.h"
+#include "ulvex/scan.h"
 #include "ulvex/stream_reader.h"
 
 #endif  // ULVEX_ULVEX_H

@@ -53,14 +53,15 @@ inline Verdict ExamineBinary(const unsigned char* h, std::uint64_t avail, std::u
 }
 
 // The first valid record at or after `start` among positions below `stop`
-// of the `len` bytes at `b` (records may run past `stop`, not past `len`):
+// of the `len` bytes at `b` (records may run past `stop`, not past `len`),
+// with a payload of at most `maxPayload` bytes:
 // returns true and sets `pos` and `L`, or returns false. Only positions whose
 // first N bytes equal `pat` (a prefix every record of this search has) are
 // examined; the result is the same as trying every byte.
 template <int N, class HeaderName, class FooterName, class Sums>
 inline bool FindBinary(const unsigned char* b, std::uint64_t len, std::uint64_t start, std::uint64_t stop,
-                       const BytePattern<N>& pat, HeaderName headerName, FooterName footerName, Sums& sums,
-                       std::uint64_t& pos, std::uint32_t& L) {
+                       std::uint64_t maxPayload, const BytePattern<N>& pat, HeaderName headerName,
+                       FooterName footerName, Sums& sums, std::uint64_t& pos, std::uint32_t& L) {
     // A position has more than a header and footer behind it, so a pattern
     // inside the header is readable.
     if (len <= kFrameSize) return false;
@@ -72,7 +73,7 @@ inline bool FindBinary(const unsigned char* b, std::uint64_t len, std::uint64_t 
         if (q == end) return false;
         const std::uint64_t p = static_cast<std::uint64_t>(q - b);
         std::uint64_t need = 0;
-        if (ExamineBinary(q, len - p, kAnyPayload, headerName, footerName, sums, p, L, need) == Verdict::Record) {
+        if (ExamineBinary(q, len - p, maxPayload, headerName, footerName, sums, p, L, need) == Verdict::Record) {
             pos = p;
             return true;
         }

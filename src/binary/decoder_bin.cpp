@@ -79,7 +79,7 @@ unsigned int CUlvexDecoder::FindTag(const void* buf, unsigned int len, const cha
     LookupSums sums(b, len);
     std::uint64_t pos = 0;
     std::uint32_t L = 0;
-    if (!FindBinary<3>(b, len, start, len, pat, match, match, sums, pos, L)) return 0;
+    if (!FindBinary<3>(b, len, start, len, kAnyPayload, pat, match, match, sums, pos, L)) return 0;
     const unsigned char* p = b + pos + kHeaderSize;
     payload.insert(payload.end(), p, p + L);
     version = b[pos + 10];
@@ -119,7 +119,8 @@ unsigned int CUlvexDecoder::FindTagPtrAnyName(const void* buf, unsigned int len,
     LookupSums sums(b, len);
     std::uint64_t pos = 0;
     std::uint32_t L = 0;
-    if (!FindBinary<2>(b, len, start, len, kHeaderStart, AnyName(), SameNameAsHeader(), sums, pos, L)) return 0;
+    if (!FindBinary<2>(b, len, start, len, kAnyPayload, kHeaderStart, AnyName(), SameNameAsHeader(), sums, pos, L))
+        return 0;
     FillBinaryTag(tag, b + pos, L);
     return static_cast<unsigned int>(pos + kFrameSize + L);
 }
@@ -156,7 +157,7 @@ unsigned int CUlvexDecoder::FindTagPtr(const void* buf, unsigned int len, const 
     LookupSums sums(b, len);
     std::uint64_t pos = 0;
     std::uint32_t L = 0;
-    if (!FindBinary<2>(b, len, start, len, kHeaderStart, match, match, sums, pos, L)) return 0;
+    if (!FindBinary<2>(b, len, start, len, kAnyPayload, kHeaderStart, match, match, sums, pos, L)) return 0;
     FillBinaryTag(tag, b + pos, L);
     return static_cast<unsigned int>(pos + kFrameSize + L);
 }

@@ -45,7 +45,7 @@ unsigned int FindText(Conv& conv, const void* buf, unsigned int len, STag& tag, 
     LookupSums sums(b, len);
     std::uint64_t pos = 0;
     TextFound found;
-    if (!FindTextRecord(conv, b, len, start, len, sums, pos, found)) return 0;
+    if (!FindTextRecord(conv, b, len, start, len, kAnyPayload, sums, pos, found)) return 0;
     return static_cast<unsigned int>(FillTextTag(tag, b + pos, conv, found) + pos);
 }
 

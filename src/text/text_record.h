@@ -225,13 +225,15 @@ inline Verdict ExamineText(Conv& conv, const unsigned char* t, std::uint64_t ava
 }
 
 // The first text record at or after `start` among positions below `stop` of
-// the `len` bytes at `b` (records may run past `stop`, not past `len`).
+// the `len` bytes at `b` (records may run past `stop`, not past `len`), with
+// at most `maxData` data bytes.
 // With the class's own conversions, positions that do not hold "<h" fail the
 // header markers, so only the others are examined; a derived class's
 // conversions see every position.
 template <class Conv, class Sums>
 inline bool FindTextRecord(Conv& conv, const unsigned char* b, std::uint64_t len, std::uint64_t start,
-                           std::uint64_t stop, Sums& sums, std::uint64_t& pos, TextFound& found) {
+                           std::uint64_t stop, std::uint64_t maxData, Sums& sums, std::uint64_t& pos,
+                           TextFound& found) {
     const std::uint64_t frame = conv.HeaderSize() + conv.FooterSize();
     if (len <= frame) return false;
     if (stop > len - frame) stop = len - frame;
@@ -243,7 +245,7 @@ inline bool FindTextRecord(Conv& conv, const unsigned char* b, std::uint64_t len
         if (q == end) return false;
         const std::uint64_t p = static_cast<std::uint64_t>(q - b);
         std::uint64_t need = 0;
-        if (ExamineText(conv, q, len - p, kAnyPayload, sums, p, found, need) == Verdict::Record) {
+        if (ExamineText(conv, q, len - p, maxData, sums, p, found, need) == Verdict::Record) {
             pos = p;
             return true;
         }

@@ -1,0 +1,89 @@
+// ulvex::Scan: every record of a buffer of any length, on any number of
+// threads.
+//
+//     std::vector<ulvex::Record> records;
+//     ulvex::ScanOptions options;
+//     options.threads = 0;  // all cores
+//     ulvex::Scan(ulvex::RecordForm::Binary, data, size, records, options);
+//
+// The contract: the records listed, in order, are exactly those of one
+// byte-by-byte scan of the whole buffer from the start position, which tries
+// each position in turn, passes over every failed candidate to the next byte,
+// and continues just past every record it finds. That holds for every thread
+// count and chunk size. For a buffer below 4 GiB scanned from 0 it is exactly
+// the list of FindAllTagPtrAnyName of CUlvexDecoder (binary) or
+// CUlvexDecoderTxt (text); beyond, the same rules with 64-bit positions (a
+// record's own lengths stay 32-bit, as the formats hold them). As there, no
+// record starts in the last 20 (binary) or 30 (text) bytes of the buffer, so
+// a binary record without payload that ends the buffer is not listed.
+//
+// How: the buffer is cut into chunks that the threads scan independently,
+// each from its own first byte. The results are joined in order: where a
+// record of one chunk runs into the next chunk, the join scans on from that
+// record's end until it meets a position the next chunk's own scan passed
+// through, and takes that chunk's records from there. Nothing is guessed.
+//
+// Memory grows with the records found (and with the chunks in flight, a few
+// per thread), not with the buffer. The buffer is only read, never copied:
+// it must stay unchanged during the call.
+#ifndef ULVEX_SCAN_H
+#define ULVEX_SCAN_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "ulvex/export.h"
+
+namespace ulvex {
+
+// Which record form a buffer holds.
+enum class RecordForm { Binary = 0, Text = 1 };
+
+// One record found by Scan, as plain numbers.
+struct Record {
+    std::uint64_t offset;         // the record's first byte in the buffer
+    std::uint64_t payloadOffset;  // its first payload byte (text form: first data byte)
+    std::uint32_t payloadLen;     // payload bytes (text form: data bytes)
+    std::uint32_t recordLen;      // header through footer (text form: without the closing CR LF)
+    unsigned char name[4];        // the four name bytes as the binary header holds them (text
+                                  // form: as the text holds them, spaces included)
+    unsigned char version;        // the header's version byte
+};
+
+struct ScanOptions {
+    ScanOptions() : threads(1), chunkSize(0) {}
+    // Threads to scan with: 0 for one per core. 1 scans on the calling
+    // thread only.
+    unsigned threads;
+    // Bytes per chunk: 0 chooses a size from the buffer length and the
+    // threads. Any size from 1 gives the same records; tests use small ones
+    // to put chunk boundaries everywhere.
+    std::uint64_t chunkSize;
+};
+
+// Receives the records found, in buffer order, a batch at a time, on the
+// thread that called Scan. Returns how many of the `count` records it takes;
+// fewer than `count` stops the scan after those.
+typedef std::size_t (*RecordBatchFn)(void* context, const Record* records, std::size_t count);
+
+// Scans `size` bytes at `data` from position `pos` on, handing the records to
+// `fn`. On return `pos` is just past the last record taken (unchanged when
+// none was), so calling again from there continues the same scan. Returns
+// true when the scan reached the end of the buffer, false when `fn` stopped
+// it. A `pos` beyond `size` lists nothing. Throws std::bad_alloc when memory
+// runs out (records already handed over stay taken) and std::system_error
+// when a thread cannot be started.
+ULVEX_API bool Scan(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& pos,
+                    const ScanOptions& options, RecordBatchFn fn, void* context);
+
+// Appends every record of the buffer, from position 0, to `records`.
+ULVEX_API void Scan(RecordForm form, const void* data, std::uint64_t size, std::vector<Record>& records,
+                    const ScanOptions& options = ScanOptions());
+
+// The threads that ScanOptions::threads = 0 stands for (at least 1).
+ULVEX_API unsigned DefaultScanThreads();
+
+}  // namespace ulvex
+
+#endif  // ULVEX_SCAN_H

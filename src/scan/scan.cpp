@@ -1,0 +1,338 @@
+// ulvex::Scan: the any-name listing over inputs of any length, on any number
+// of threads, exact by construction.
+//
+// The reference is one scan over the whole input: from search position x it
+// takes the first position p >= x where a record is valid, lists it and goes
+// on at its end. Whether a record is valid at p depends only on its own bytes
+// (and on their lying inside the input), so any position's verdict can be
+// computed anywhere.
+//
+// The input from the start position on is cut into chunks. A worker scans
+// chunk [c, e) exactly as the reference would if its search position were c:
+// records starting before e are listed (they may run past e). The join takes
+// the chunks in order with the reference's true search position x:
+// - x == c: the chunk's list is the reference's, and x moves past it.
+// - x > c (a record of an earlier chunk ran into this one): the chunk's own
+//   search positions are c and the end of each record it listed. Where x lies
+//   in a gap of that path (at or after one of those positions and not past the
+//   next record's start), the reference from x finds the same next record as
+//   the chunk did, and from there on the two paths are the same: the rest of
+//   the chunk's list is taken. Otherwise x lies inside a record the chunk
+//   listed, and the join searches on from x itself, no further than the
+//   chunk's next record (which is valid, so the reference stops there at the
+//   latest), and repeats with the end of what it found.
+// Nothing is guessed: a record is listed only once the reference would list
+// it, and the join rescans only bytes a worker already scanned, so the total
+// work stays within about twice the sequential scan.
+#include "ulvex/scan.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "binary/binary_record.h"
+#include "common/block_sums.h"
+#include "text/text_record.h"
+
+namespace ulvex {
+namespace detail {
+namespace {
+
+// Checksums for one chunk's scan: the budget of direct summing grows with the
+// chunk's length.
+class ChunkSums {
+public:
+    explicit ChunkSums(std::uint64_t length) : m_length(length) {}
+    std::uint16_t Sum(const unsigned char* p, std::uint64_t off, std::size_t n) {
+        return m_sums.Sum(p, off, n, m_length);
+    }
+
+private:
+    std::uint64_t m_length;
+    BlockSums m_sums;
+};
+
+// A record's lengths are 32-bit: a header announcing a record longer than
+// 4 GiB - 1 bytes is passed over like a damaged one. (Below 4 GiB no record
+// can be that long.)
+constexpr std::uint64_t kMaxBinaryPayload = 0xFFFFFFFFull - kFrameSize;
+constexpr std::uint64_t kMaxTextData = 0xFFFFFFFFull - kTextHeaderSize - kTextFooterSize - kTextSeparatorSize;
+
+// The first record of the form at a position in [from, stop) of the whole
+// input; records may run past `stop`.
+class Finder {
+public:
+    Finder(RecordForm form, const unsigned char* data, std::uint64_t size)
+        : m_text(form == RecordForm::Text), m_data(data), m_size(size) {}
+
+    bool Next(std::uint64_t from, std::uint64_t stop, ChunkSums& sums, Record& r) const {
+        std::uint64_t pos = 0;
+        if (m_text) {
+            DirectText conv;
+            TextFound found;
+            if (!FindTextRecord(conv, m_data, m_size, from, stop, kMaxTextData, sums, pos, found)) return false;
+            r.offset = pos;
+            r.payloadOffset = pos + kTextHeaderSize + kTextSeparatorSize;
+            r.payloadLen = found.L - kTextSeparatorSize;
+            r.recordLen = found.L + kTextHeaderSize + kTextFooterSize;
+            std::memcpy(r.name, found.name, 4);
+            r.version = found.version;
+            return true;
+        }
+        std::uint32_t L = 0;
+        if (!FindBinary<2>(m_data, m_size, from, stop, kMaxBinaryPayload, kHeaderStart, AnyName(), SameNameAsHeader(),
+                           sums, pos, L))
+            return false;
+        const unsigned char* h = m_data + pos;
+        r.offset = pos;
+        r.payloadOffset = pos + kHeaderSize;
+        r.payloadLen = L;
+        r.recordLen = L + kFrameSize;
+        std::memcpy(r.name, h + 2, 4);
+        r.version = h[10];
+        return true;
+    }
+
+private:
+    bool m_text;
+    const unsigned char* m_data;
+    std::uint64_t m_size;
+};
+
+std::uint64_t End(const Record& r) { return r.offset + r.recordLen; }
+
+// One chunk's own scan.
+struct Chunk {
+    std::uint64_t begin = 0, end = 0;
+    std::vector<Record> records;
+    std::exception_ptr error;
+    bool ready = false;
+};
+
+void ScanChunk(const Finder& finder, Chunk& c) {
+    ChunkSums sums(c.end - c.begin);
+    Record r;
+    for (std::uint64_t x = c.begin; finder.Next(x, c.end, sums, r); x = End(r)) c.records.push_back(r);
+}
+
+// The join: the reference's search position, and the records it lists, handed
+// to the caller chunk by chunk.
+class Join {
+public:
+    Join(const Finder& finder, std::uint64_t start, RecordBatchFn fn, void* context)
+        : m_finder(finder), m_x(start), m_last(start), m_fn(fn), m_context(context) {}
+
+    // Takes one chunk in order; false when the caller stopped the scan.
+    bool Take(const Chunk& c) {
+        m_out.clear();
+        if (m_x < c.end) Follow(c);
+        return Deliver();
+    }
+
+    // Just past the last record the caller took.
+    std::uint64_t Last() const { return m_last; }
+
+private:
+    void Follow(const Chunk& c) {
+        const std::vector<Record>& rs = c.records;
+        const std::size_t n = rs.size();
+        auto firstAtOrAfter = [&](std::uint64_t x) {
+            return static_cast<std::size_t>(
+                std::lower_bound(rs.begin(), rs.end(), x,
+                                 [](const Record& r, std::uint64_t v) { return r.offset < v; }) -
+                rs.begin());
+        };
+        std::size_t j = firstAtOrAfter(m_x);
+        ChunkSums sums(c.end - c.begin);
+        for (;;) {
+            const std::uint64_t chunkPath = j == 0 ? c.begin : End(rs[j - 1]);
+            if (chunkPath <= m_x) {  // the paths meet: the rest of the chunk's list is the reference's
+                m_out.insert(m_out.end(), rs.begin() + static_cast<std::ptrdiff_t>(j), rs.end());
+                m_x = j < n ? End(rs[n - 1]) : m_x;
+                break;
+            }
+            // Inside a record the chunk listed: search on from m_x itself, no
+            // further than the chunk's next record.
+            const std::uint64_t bound = j < n ? rs[j].offset : c.end;
+            Record r;
+            if (m_finder.Next(m_x, bound, sums, r)) {
+                m_out.push_back(r);
+                m_x = End(r);
+                j = firstAtOrAfter(m_x);
+            } else if (j < n) {
+                m_x = rs[j].offset;  // the chunk's next record is the reference's too
+            } else {
+                break;
+            }
+        }
+        if (m_x < c.end) m_x = c.end;
+    }
+
+    bool Deliver() {
+        if (m_out.empty()) return true;
+        const std::size_t taken = std::min(m_fn(m_context, m_out.data(), m_out.size()), m_out.size());
+        if (taken != 0) m_last = End(m_out[taken - 1]);
+        return taken == m_out.size();
+    }
+
+    const Finder& m_finder;
+    std::uint64_t m_x;
+    std::uint64_t m_last;
+    RecordBatchFn m_fn;
+    void* m_context;
+    std::vector<Record> m_out;
+};
+
+std::uint64_t ChooseChunkSize(std::uint64_t bytes, unsigned threads, std::uint64_t asked) {
+    if (asked != 0) return asked;
+    const std::uint64_t lo = std::uint64_t{1} << 20, hi = std::uint64_t{16} << 20;
+    return std::min(hi, std::max(lo, bytes / (std::uint64_t{8} * threads)));
+}
+
+// Chunks scanned by worker threads, a bounded number ahead of the join.
+class Pool {
+public:
+    Pool(const Finder& finder, std::uint64_t start, std::uint64_t size, std::uint64_t chunk, unsigned threads)
+        : m_finder(finder),
+          m_start(start),
+          m_size(size),
+          m_chunk(chunk),
+          m_count((size - start) / chunk + ((size - start) % chunk != 0)),
+          m_slots(std::size_t{4} * threads) {
+        try {
+            for (unsigned t = 0; t < threads; ++t) m_threads.emplace_back([this] { Work(); });
+        } catch (...) {
+            Stop();
+            throw;
+        }
+    }
+    ~Pool() { Stop(); }
+    Pool(const Pool&) = delete;
+    Pool& operator=(const Pool&) = delete;
+
+    std::uint64_t Count() const { return m_count; }
+
+    // Chunk k, once scanned; the join releases it with Release.
+    const Chunk& Wait(std::uint64_t k) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        Chunk& c = Slot(k);
+        m_done.wait(lock, [&] { return c.ready; });
+        if (c.error) std::rethrow_exception(c.error);
+        return c;
+    }
+
+    void Release(std::uint64_t k) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            Chunk& c = Slot(k);
+            c.ready = false;
+            std::vector<Record>().swap(c.records);
+            m_joined = k + 1;
+        }
+        m_free.notify_all();
+    }
+
+private:
+    Chunk& Slot(std::uint64_t k) { return m_slots[static_cast<std::size_t>(k % m_slots.size())]; }
+
+    void Work() {
+        for (;;) {
+            std::uint64_t k;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_free.wait(lock, [&] { return m_stop || m_next >= m_count || m_next < m_joined + m_slots.size(); });
+                if (m_stop || m_next >= m_count) return;
+                k = m_next++;
+            }
+            Chunk& c = Slot(k);  // this slot is the worker's alone until it is marked ready
+            c.begin = m_start + k * m_chunk;
+            c.end = c.begin + std::min(m_chunk, m_size - c.begin);
+            c.records.clear();
+            c.error = nullptr;
+            try {
+                ScanChunk(m_finder, c);
+            } catch (...) {
+                c.error = std::current_exception();
+            }
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                c.ready = true;
+            }
+            m_done.notify_all();
+        }
+    }
+
+    void Stop() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_free.notify_all();
+        for (std::thread& t : m_threads) t.join();
+        m_threads.clear();
+    }
+
+    const Finder& m_finder;
+    const std::uint64_t m_start, m_size, m_chunk, m_count;
+    std::vector<Chunk> m_slots;
+    std::vector<std::thread> m_threads;
+    std::mutex m_mutex;
+    std::condition_variable m_done, m_free;
+    std::uint64_t m_next = 0, m_joined = 0;
+    bool m_stop = false;
+};
+
+std::size_t AppendBatch(void* context, const Record* records, std::size_t count) {
+    std::vector<Record>& out = *static_cast<std::vector<Record>*>(context);
+    out.insert(out.end(), records, records + count);
+    return count;
+}
+
+}  // namespace
+}  // namespace detail
+
+unsigned DefaultScanThreads() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : n;
+}
+
+bool Scan(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& pos, const ScanOptions& options,
+          RecordBatchFn fn, void* context) {
+    using namespace detail;
+    if (pos >= size) return true;
+    const unsigned threads = options.threads == 0 ? DefaultScanThreads() : options.threads;
+    const std::uint64_t chunk = ChooseChunkSize(size - pos, threads, options.chunkSize);
+    const Finder finder(form, static_cast<const unsigned char*>(data), size);
+    Join join(finder, pos, fn, context);
+    bool complete = true;
+    if (threads == 1) {
+        // On the calling thread, one chunk after another.
+        for (std::uint64_t begin = pos; begin < size && complete; begin += std::min(chunk, size - begin)) {
+            Chunk c;
+            c.begin = begin;
+            c.end = begin + std::min(chunk, size - begin);
+            ScanChunk(finder, c);
+            complete = join.Take(c);
+        }
+    } else {
+        Pool pool(finder, pos, size, chunk, threads);
+        for (std::uint64_t k = 0; k < pool.Count() && complete; ++k) {
+            complete = join.Take(pool.Wait(k));
+            pool.Release(k);
+        }
+    }
+    pos = join.Last();
+    return complete;
+}
+
+void Scan(RecordForm form, const void* data, std::uint64_t size, std::vector<Record>& records,
+          const ScanOptions& options) {
+    std::uint64_t pos = 0;
+    Scan(form, data, size, pos, options, detail::AppendBatch, &records);
+}
+
+}  // namespace ulvex
