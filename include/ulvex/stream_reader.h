@@ -77,6 +77,14 @@ public:
 
     static const std::size_t kDefaultMaxPayload = 16u * 1024u * 1024u;
 
+    // The largest maxPayload in effect: 2^32 - 65 bytes. A record's lengths
+    // are 32-bit (STag::TagLen counts the header and footer too), so a larger
+    // maxPayload is lowered to this; any record the formats can hold fits.
+    static const std::size_t kLargestMaxPayload = 0xFFFFFFFFu - 64u;
+
+    // `maxPayload`: payloads longer than this (for the text form: more data
+    // bytes) are passed over at once; values above kLargestMaxPayload act as
+    // kLargestMaxPayload.
     explicit StreamReader(Form form, std::size_t maxPayload = kDefaultMaxPayload);
     ~StreamReader();
 

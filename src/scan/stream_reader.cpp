@@ -35,7 +35,7 @@ public:
     StreamState(bool text, std::size_t maxPayload)
         : m_text(text),
           // Lengths stay far enough below 2^32 for TagLen to hold them.
-          m_max(std::min<std::uint64_t>(maxPayload, 0xFFFFFFFFull - 64)) {}
+          m_max(std::min<std::uint64_t>(maxPayload, StreamReader::kLargestMaxPayload)) {}
 
     void Feed(const unsigned char* data, std::size_t n) {
         if (n == 0 || m_finished) return;
@@ -233,6 +233,7 @@ private:
 }  // namespace detail
 
 const std::size_t StreamReader::kDefaultMaxPayload;
+const std::size_t StreamReader::kLargestMaxPayload;
 
 StreamReader::StreamReader(Form form, std::size_t maxPayload)
     : m_state(new detail::StreamState(form == Text, maxPayload)) {}
