@@ -113,11 +113,14 @@ struct Chunk {
     bool ready = false;
 };
 
-void ScanChunk(const Finder& finder, Chunk& c) {
-    ChunkSums sums(c.end - c.begin);
+// Appends the records of the scan from `begin` among positions below `end`.
+void ScanRange(const Finder& finder, std::uint64_t begin, std::uint64_t end, std::vector<Record>& out) {
+    ChunkSums sums(end - begin);
     Record r;
-    for (std::uint64_t x = c.begin; finder.Next(x, c.end, sums, r); x = End(r)) c.records.push_back(r);
+    for (std::uint64_t x = begin; finder.Next(x, end, sums, r); x = End(r)) out.push_back(r);
 }
+
+void ScanChunk(const Finder& finder, Chunk& c) { ScanRange(finder, c.begin, c.end, c.records); }
 
 // The join: the reference's search position, and the records it lists, handed
 // to the caller chunk by chunk.
@@ -128,9 +131,14 @@ public:
 
     // Takes one chunk in order; false when the caller stopped the scan.
     bool Take(const Chunk& c) {
+        if (m_x == c.begin) {  // the usual case: the chunk's own path is the reference's
+            if (!c.records.empty()) m_x = std::max(m_x, End(c.records.back()));
+            if (m_x < c.end) m_x = c.end;
+            return Deliver(c.records);
+        }
         m_out.clear();
         if (m_x < c.end) Follow(c);
-        return Deliver();
+        return Deliver(m_out);
     }
 
     // Just past the last record the caller took.
@@ -172,11 +180,11 @@ private:
         if (m_x < c.end) m_x = c.end;
     }
 
-    bool Deliver() {
-        if (m_out.empty()) return true;
-        const std::size_t taken = std::min(m_fn(m_context, m_out.data(), m_out.size()), m_out.size());
-        if (taken != 0) m_last = End(m_out[taken - 1]);
-        return taken == m_out.size();
+    bool Deliver(const std::vector<Record>& rs) {
+        if (rs.empty()) return true;
+        const std::size_t taken = std::min(m_fn(m_context, rs.data(), rs.size()), rs.size());
+        if (taken != 0) m_last = End(rs[taken - 1]);
+        return taken == rs.size();
     }
 
     const Finder& m_finder;
@@ -331,6 +339,13 @@ bool Scan(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& 
 
 void Scan(RecordForm form, const void* data, std::uint64_t size, std::vector<Record>& records,
           const ScanOptions& options) {
+    const unsigned threads = options.threads == 0 ? DefaultScanThreads() : options.threads;
+    if (threads == 1 && options.chunkSize == 0) {
+        // One chunk, the whole buffer, straight into the caller's vector.
+        const detail::Finder finder(form, static_cast<const unsigned char*>(data), size);
+        detail::ScanRange(finder, 0, size, records);
+        return;
+    }
     std::uint64_t pos = 0;
     Scan(form, data, size, pos, options, detail::AppendBatch, &records);
 }
