@@ -206,6 +206,41 @@ TEST_P(ScanContract, ShortAndEmptyBuffersListNothingWithoutReading) {
     }
 }
 
+TEST_P(ScanContract, HeadersSharingOneFarFooterAcrossChunksListTheSame) {
+    // Hundreds of headers per chunk whose payloads all end at one footer with a
+    // wrong checksum, far behind: the workers give up on their chunks and the
+    // join scans them. Valid records stand among the headers and after them.
+    Maker m{GetParam() == RecordForm::Text, std::mt19937(5), {}, {}};
+    Bytes tail, b;
+    m.Frame(tail, "SHRD", Bytes(100, 'z'));
+    tail[tail.size() - (m.text ? 4 : 3)] ^= 1;
+    const std::size_t h = m.text ? 18 : 12;
+    const std::size_t count = 4000;
+    for (std::size_t k = 0; k < count; ++k) {
+        if (k % 500 == 250) m.Frame(b, "MID", Bytes{'m'});  // hidden inside every later header's payload
+        b.insert(b.end(), tail.begin(), tail.begin() + static_cast<std::ptrdiff_t>(h));
+    }
+    const std::size_t footerAt = b.size() + 100;
+    // Each header announces the payload that ends just before the shared footer.
+    for (std::size_t at = 0; at + h <= b.size(); ++at) {
+        if (b[at] != '<' || b[at + 1] != 'h' || std::memcmp(&b[at + 2], "SHRD", 4) != 0) continue;
+        const std::uint64_t L = footerAt - at - h;
+        if (m.text) {
+            const std::string digits = std::to_string(10000000000ull + L).substr(1);
+            std::memcpy(&b[at + 6], digits.data(), 10);
+        } else {
+            for (int k = 0; k < 4; ++k)
+                b[at + 6 + static_cast<std::size_t>(k)] = static_cast<unsigned char>(L >> (8 * k));
+        }
+    }
+    b.insert(b.end(), tail.begin() + static_cast<std::ptrdiff_t>(h), tail.end());
+    m.Frame(b, "END", Bytes{'e'});
+    b.push_back(0);
+    const std::string want = Show(Reference(GetParam(), b));
+    for (std::uint64_t chunk : {512, 4096, 20000})
+        EXPECT_EQ(Show(Scanned(GetParam(), b, 2, chunk)), want) << "chunks of " << chunk;
+}
+
 INSTANTIATE_TEST_SUITE_P(BothForms, ScanContract, ::testing::Values(RecordForm::Binary, RecordForm::Text),
                          [](const ::testing::TestParamInfo<RecordForm>& i) {
                              return i.param == RecordForm::Text ? std::string("Text") : std::string("Binary");

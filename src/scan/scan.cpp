@@ -42,18 +42,28 @@ namespace ulvex {
 namespace detail {
 namespace {
 
-// Checksums for one chunk's scan: the budget of direct summing grows with the
-// chunk's length.
-class ChunkSums {
+// Checksums for a worker's scan of one chunk. A worker never builds block
+// sums: once its direct summing exceeds four times the chunk's length (plus
+// 64 KiB), which only inputs built to make checksums expensive reach, it gives
+// up with OverBudget and the join scans the rest of the chunk itself, with one
+// table that serves the whole input in order. Tables of their own would make
+// every chunk sum the same far-reaching payloads again.
+struct OverBudget {};
+
+class WorkerSums {
 public:
-    explicit ChunkSums(std::uint64_t length) : m_length(length) {}
-    std::uint16_t Sum(const unsigned char* p, std::uint64_t off, std::size_t n) {
-        return m_sums.Sum(p, off, n, m_length);
+    explicit WorkerSums(std::uint64_t length) : m_budget(4 * length + (1u << 16)) {}
+    std::uint16_t Sum(const unsigned char* p, std::uint64_t, std::size_t n) {
+        if (n >= BlockSums::kDirect) {
+            m_work += n;
+            if (m_work > m_budget) throw OverBudget();
+        }
+        return Checksum(p, n);
     }
 
 private:
-    std::uint64_t m_length;
-    BlockSums m_sums;
+    std::uint64_t m_budget;
+    std::uint64_t m_work = 0;
 };
 
 // A record's lengths are 32-bit: a header announcing a record longer than
@@ -69,7 +79,8 @@ public:
     Finder(RecordForm form, const unsigned char* data, std::uint64_t size)
         : m_text(form == RecordForm::Text), m_data(data), m_size(size) {}
 
-    bool Next(std::uint64_t from, std::uint64_t stop, ChunkSums& sums, Record& r) const {
+    template <class Sums>
+    bool Next(std::uint64_t from, std::uint64_t stop, Sums& sums, Record& r) const {
         std::uint64_t pos = 0;
         if (m_text) {
             DirectText conv;
@@ -105,38 +116,51 @@ private:
 
 std::uint64_t End(const Record& r) { return r.offset + r.recordLen; }
 
-// One chunk's own scan.
+// One chunk's own scan: its records, and how far its path is decided (its
+// end, or where the worker left the rest to the join).
 struct Chunk {
-    std::uint64_t begin = 0, end = 0;
+    std::uint64_t begin = 0, end = 0, decided = 0;
     std::vector<Record> records;
     std::exception_ptr error;
     bool ready = false;
 };
 
-// Appends the records of the scan from `begin` among positions below `end`.
-void ScanRange(const Finder& finder, std::uint64_t begin, std::uint64_t end, std::vector<Record>& out) {
-    ChunkSums sums(end - begin);
+// Appends the records of the scan from `begin` among positions below `end`;
+// returns where the scan's path is decided to.
+template <class Sums>
+std::uint64_t ScanRange(const Finder& finder, std::uint64_t begin, std::uint64_t end, Sums& sums,
+                        std::vector<Record>& out) {
     Record r;
-    for (std::uint64_t x = begin; finder.Next(x, end, sums, r); x = End(r)) out.push_back(r);
+    std::uint64_t x = begin;
+    try {
+        for (; finder.Next(x, end, sums, r); x = End(r)) out.push_back(r);
+    } catch (const OverBudget&) {
+        return x;  // nothing from x on is decided
+    }
+    return end;
 }
 
-void ScanChunk(const Finder& finder, Chunk& c) { ScanRange(finder, c.begin, c.end, c.records); }
+void ScanChunk(const Finder& finder, Chunk& c) {
+    WorkerSums sums(c.end - c.begin);
+    c.decided = ScanRange(finder, c.begin, c.end, sums, c.records);
+}
 
 // The join: the reference's search position, and the records it lists, handed
 // to the caller chunk by chunk.
 class Join {
 public:
     Join(const Finder& finder, std::uint64_t start, RecordBatchFn fn, void* context)
-        : m_finder(finder), m_x(start), m_last(start), m_fn(fn), m_context(context) {}
+        : m_finder(finder), m_start(start), m_x(start), m_last(start), m_fn(fn), m_context(context) {}
 
     // Takes one chunk in order; false when the caller stopped the scan.
     bool Take(const Chunk& c) {
-        if (m_x == c.begin) {  // the usual case: the chunk's own path is the reference's
+        if (m_x == c.begin && c.decided == c.end) {  // the usual case: the chunk's path is the reference's
             if (!c.records.empty()) m_x = std::max(m_x, End(c.records.back()));
             if (m_x < c.end) m_x = c.end;
             return Deliver(c.records);
         }
         m_out.clear();
+        m_passed = m_x - m_start;
         if (m_x < c.end) Follow(c);
         return Deliver(m_out);
     }
@@ -155,19 +179,20 @@ private:
                 rs.begin());
         };
         std::size_t j = firstAtOrAfter(m_x);
-        ChunkSums sums(c.end - c.begin);
         for (;;) {
             const std::uint64_t chunkPath = j == 0 ? c.begin : End(rs[j - 1]);
             if (chunkPath <= m_x) {  // the paths meet: the rest of the chunk's list is the reference's
                 m_out.insert(m_out.end(), rs.begin() + static_cast<std::ptrdiff_t>(j), rs.end());
-                m_x = j < n ? End(rs[n - 1]) : m_x;
+                if (j < n) m_x = End(rs[n - 1]);
+                // Where the worker gave up, the join scans on itself.
+                if (c.decided < c.end) ScanOn(c.end);
                 break;
             }
             // Inside a record the chunk listed: search on from m_x itself, no
             // further than the chunk's next record.
             const std::uint64_t bound = j < n ? rs[j].offset : c.end;
             Record r;
-            if (m_finder.Next(m_x, bound, sums, r)) {
+            if (m_finder.Next(m_x, bound, m_sums, r)) {
                 m_out.push_back(r);
                 m_x = End(r);
                 j = firstAtOrAfter(m_x);
@@ -180,6 +205,11 @@ private:
         if (m_x < c.end) m_x = c.end;
     }
 
+    void ScanOn(std::uint64_t end) {
+        Record r;
+        for (; m_finder.Next(m_x, end, m_sums, r); m_x = End(r)) m_out.push_back(r);
+    }
+
     bool Deliver(const std::vector<Record>& rs) {
         if (rs.empty()) return true;
         const std::size_t taken = std::min(m_fn(m_context, rs.data(), rs.size()), rs.size());
@@ -188,8 +218,13 @@ private:
     }
 
     const Finder& m_finder;
+    const std::uint64_t m_start;
     std::uint64_t m_x;
     std::uint64_t m_last;
+    // The join's own checksums: its queries come at increasing offsets over
+    // the whole input, and their budget grows with the input passed.
+    std::uint64_t m_passed = 0;
+    PassSums m_sums{m_passed};
     RecordBatchFn m_fn;
     void* m_context;
     std::vector<Record> m_out;
@@ -343,7 +378,9 @@ void Scan(RecordForm form, const void* data, std::uint64_t size, std::vector<Rec
     if (threads == 1 && options.chunkSize == 0) {
         // One chunk, the whole buffer, straight into the caller's vector.
         const detail::Finder finder(form, static_cast<const unsigned char*>(data), size);
-        detail::ScanRange(finder, 0, size, records);
+        std::uint64_t passed = size;
+        detail::PassSums sums(passed);
+        detail::ScanRange(finder, 0, size, sums, records);
         return;
     }
     std::uint64_t pos = 0;
