@@ -7,22 +7,14 @@
 #include <utility>
 
 #include "common/byte_search.h"
+#include "formatter/entry_reader.h"
 #include "ulvex/data_formatter.h"
 
 namespace {
 
 const unsigned char kTerminator[3] = {'|', '\r', '\n'};
 
-// Where a value that starts at `s` ends: the first position p >= s where
-// fewer than three bytes remain, or d[p] is '|', or d[p+1] is CR, or d[p+2]
-// is LF. The conditions are tried in that order, so nothing at or past `n`
-// is read.
-std::size_t ValueEnd(const unsigned char* d, std::size_t n, std::size_t s) {
-    for (std::size_t p = s;; ++p) {
-        if (p + 2 >= n) return p;
-        if (d[p] == '|' || d[p + 1] == '\r' || d[p + 2] == '\n') return p;
-    }
-}
+using ulvex::detail::ValueEnd;
 
 // The first position of the `n` bytes at `d` where the `keyLen` key bytes
 // and then '=' stand, or null. Candidates are the positions holding the
@@ -182,28 +174,13 @@ bool CUlvexDataFormatter::FindInData(const std::vector<unsigned char>& data, con
 bool CUlvexDataFormatter::FindInDataAllEntry(const unsigned char* data, unsigned int dataLen,
                                              std::map<std::string, std::string>& entries) {
     entries.clear();
-    const std::size_t n = dataLen;
-    std::size_t start = 0;
-    while (start < n) {
-        // The byte at `start` always belongs to the key, even when it is '='.
-        const void* sep = start + 1 < n ? std::memchr(data + start + 1, '=', n - start - 1) : nullptr;
-        if (sep == nullptr) {
-            std::string key(reinterpret_cast<const char*>(data + start), n - start);
-            entries[std::move(key)].clear();
-            return true;
-        }
-        const std::size_t eq = static_cast<std::size_t>(static_cast<const unsigned char*>(sep) - data);
-        const std::size_t end = ValueEnd(data, n, eq + 1);
-        const unsigned char* v = data + eq + 1;
-        const void* nul = std::memchr(v, 0, end - eq - 1);
-        const std::size_t vlen =
-            nul != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(nul) - v) : end - eq - 1;
-        // Key and value are built before the map is touched, so a failed
-        // allocation never leaves an entry with a partial value behind.
-        std::string key(reinterpret_cast<const char*>(data + start), eq - start);
-        std::string value(reinterpret_cast<const char*>(v), vlen);
-        entries[std::move(key)].swap(value);
-        start = end + 3;  // the three bytes after the value, whatever they are
-    }
+    ulvex::detail::ForEachEntry(
+        data, dataLen, [&](const unsigned char* k, std::size_t kLen, const unsigned char* v, std::size_t vLen) {
+            // Key and value are built before the map is touched, so a failed
+            // allocation never leaves an entry with a partial value behind.
+            std::string key(reinterpret_cast<const char*>(k), kLen);
+            std::string value(reinterpret_cast<const char*>(v), vLen);
+            entries[std::move(key)].swap(value);
+        });
     return true;
 }
