@@ -1,0 +1,82 @@
+import gc
+import mmap
+import threading
+import time
+import weakref
+
+import numpy as np
+import pytest
+
+import ulvex
+
+CAPTURE = b"xx" + ulvex.pack(b"TEMP", b"payload", 1) + b"yy"
+
+
+def test_payload_view_blocks_resizing_its_bytearray():
+    data = bytearray(CAPTURE)
+    payload = ulvex.scan(data)[0].payload
+    with pytest.raises(BufferError):
+        data.extend(b"z")
+    del payload
+
+
+def test_records_block_resizing_their_bytearray():
+    data = bytearray(CAPTURE)
+    records = ulvex.scan(data)
+    with pytest.raises(BufferError):
+        data.clear()
+    del records
+
+
+def test_bytearray_can_be_resized_once_records_and_views_are_gone():
+    data = bytearray(CAPTURE)
+    records = ulvex.scan(data)
+    payload = records[0].payload
+    del records, payload
+    data.clear()
+    assert data == b""
+
+
+def test_payload_view_keeps_its_buffer_alive():
+    data = np.frombuffer(CAPTURE, dtype=np.uint8).copy()
+    alive = weakref.ref(data)
+    payload = ulvex.scan(data)[0].payload
+    del data
+    gc.collect()
+    assert (alive() is not None, bytes(payload)) == (True, b"payload")
+
+
+def test_payload_view_blocks_closing_a_memory_map():
+    m = mmap.mmap(-1, len(CAPTURE))
+    m.write(CAPTURE)
+    payload = ulvex.scan(m)[0].payload
+    with pytest.raises(BufferError):
+        m.close()
+    del payload
+    m.close()
+
+
+def test_scan_releases_the_gil():
+    # While one thread scans, another keeps taking timestamps; with the GIL
+    # held by the scan it could take none, leaving a gap as long as the scan.
+    record = ulvex.pack(b"DATA", bytes(range(32)), 1)
+    data = record * (8 * 2**20 // len(record))
+    for _attempt in range(5):
+        stamps, stop = [], threading.Event()
+
+        def tick():
+            while not stop.is_set():
+                stamps.append(time.perf_counter())
+
+        ticker = threading.Thread(target=tick)
+        ticker.start()
+        time.sleep(0.01)
+        start = time.perf_counter()
+        ulvex.scan(data)
+        end = time.perf_counter()
+        stop.set()
+        ticker.join()
+        inside = [start] + [t for t in stamps if start < t < end] + [end]
+        if max(b - a for a, b in zip(inside, inside[1:])) < 0.5 * (end - start):
+            return
+    pytest.fail("no other thread ran while scan ran")

@@ -1,0 +1,110 @@
+import mmap
+
+import numpy as np
+import pytest
+from conftest import captures, fields, tool_listing
+from hypothesis import given
+from hypothesis import strategies as st
+
+import ulvex
+
+
+def assert_same_as_tool(data, text):
+    got = ulvex.scan(data, text=text)
+    want = tool_listing(data, text)
+    assert [fields(r)[:5] for r in got] == [numbers for numbers, _ in want]
+    for r, (_, names) in zip(got, want):
+        assert r.name in names, (r, names)
+
+
+@given(captures(text=False))
+def test_binary_scan_lists_what_the_tool_lists(data):
+    assert_same_as_tool(data, text=False)
+
+
+@given(captures(text=True))
+def test_text_scan_lists_what_the_tool_lists(data):
+    assert_same_as_tool(data, text=True)
+
+
+@given(st.booleans(), st.lists(st.tuples(st.binary(max_size=4), st.binary(max_size=64), st.integers(0, 255))))
+def test_packed_records_scan_back(text, specs):
+    specs = [(n.split(b"\0")[0], p, v) for n, p, v in specs]
+    capture = b"".join(ulvex.pack(n, p, v, text=text) for n, p, v in specs) + b"\n" * 31
+    got = ulvex.scan(capture, text=text)
+    # The text form writes missing name bytes as spaces, and version 14 (its
+    # character would be the header's closing '>') as 15.
+    pad = b" " if text else b""
+    assert [(r.name, bytes(r.payload), r.version) for r in got] == [
+        (n + pad * (4 - len(n)), p, 15 if text and v == 14 else v) for n, p, v in specs
+    ]
+
+
+@given(st.sampled_from([False, True]), captures(text=False) | captures(text=True), st.integers(0, 4))
+def test_thread_count_does_not_change_the_records(text, data, threads):
+    assert [fields(r) for r in ulvex.scan(data, text=text, threads=threads)] == [
+        fields(r) for r in ulvex.scan(data, text=text)
+    ]
+
+
+@given(captures(text=False))
+def test_number_columns_match_the_record_objects(data):
+    records = ulvex.scan(data)
+    columns = [records.offset, records.payload_offset, records.payload_len, records.record_len, records.version]
+    assert list(zip(*(c.tolist() for c in columns))) == [fields(r)[:5] for r in records]
+
+
+@given(captures(text=False))
+def test_name_column_holds_the_four_raw_name_bytes(data):
+    records = ulvex.scan(data)
+    assert records.name.tobytes() == b"".join(data[r.offset + 2 : r.offset + 6] for r in records)
+
+
+def test_columns_have_the_documented_types():
+    records = ulvex.scan(ulvex.pack(b"AB", b"xyz", 3) + b".")
+    dtypes = {c: getattr(records, c).dtype for c in ("offset", "payload_offset", "payload_len", "record_len",
+                                                     "version", "name")}
+    assert dtypes == {"offset": np.uint64, "payload_offset": np.uint64, "payload_len": np.uint32,
+                      "record_len": np.uint32, "version": np.uint8, "name": np.dtype("S4")}
+
+
+def test_columns_are_read_only():
+    records = ulvex.scan(ulvex.pack(b"AB", b"xyz") + b".")
+    with pytest.raises(ValueError):
+        records.offset[0] = 5
+
+
+def test_columns_of_an_empty_listing_are_empty():
+    assert ulvex.scan(b"no records").offset.shape == (0,)
+
+
+def test_indexing_counts_negative_indexes_from_the_end():
+    records = ulvex.scan(ulvex.pack(b"A", b"1") + ulvex.pack(b"B", b"2") + b".")
+    assert records[-1].name == b"B"
+
+
+def test_indexing_past_the_end_raises_index_error():
+    with pytest.raises(IndexError):
+        ulvex.scan(ulvex.pack(b"A", b"1") + b".")[1]
+
+
+def test_payload_is_a_read_only_view():
+    payload = ulvex.scan(bytearray(ulvex.pack(b"A", b"12345") + b"."))[0].payload
+    assert payload.readonly
+
+
+@pytest.mark.parametrize(
+    "wrap",
+    [bytes, bytearray, memoryview, lambda b: np.frombuffer(b, dtype=np.uint8)],
+    ids=["bytes", "bytearray", "memoryview", "numpy"],
+)
+def test_scan_reads_any_buffer(wrap):
+    capture = b"xx" + ulvex.pack(b"TEMP", b"payload", 2) + b"yy"
+    assert [(r.offset, bytes(r.payload)) for r in ulvex.scan(wrap(capture))] == [(2, b"payload")]
+
+
+def test_scan_reads_a_memory_mapped_file(tmp_path):
+    path = tmp_path / "capture.bin"
+    path.write_bytes(b"x" * 5000 + ulvex.pack(b"TEMP", b"payload", 2) + b"y")
+    with open(path, "rb") as f, mmap.mmap(f.fileno(), 0, access=mmap.ACCESS_READ) as m:
+        assert [bytes(r.payload) for r in ulvex.scan(m)] == [b"payload"]

@@ -1,0 +1,36 @@
+"""Tag records in byte buffers, found at native speed.
+
+``scan`` lists every record of a buffer (bytes, bytearray, memoryview, mmap,
+numpy array) without copying it, as numpy columns and ``Record`` objects
+whose payloads are zero-copy views. ``pack`` and ``entry`` write records and
+payload entries, ``entries`` reads a payload's entries, and ``StreamReader``
+finds records in a stream that arrives in chunks.
+
+    >>> import ulvex
+    >>> capture = ulvex.pack(b"TEMP", ulvex.entry(b"temp", 21.5), 1) + b"garbage"
+    >>> records = ulvex.scan(capture)
+    >>> records[0].name, records[0].version, ulvex.entries(records[0].payload)
+    (b'TEMP', 1, {b'temp': b'21.5'})
+"""
+
+from ._ulvex import (
+    Record,
+    Records,
+    StreamReader,
+    __version__,
+    entries,
+    entry,
+    pack,
+    scan,
+)
+
+__all__ = [
+    "Record",
+    "Records",
+    "StreamReader",
+    "__version__",
+    "entries",
+    "entry",
+    "pack",
+    "scan",
+]

@@ -1,0 +1,84 @@
+import sys
+from typing import Dict, Iterator, List, Union
+
+import numpy as np
+import numpy.typing as npt
+
+# Any object with the buffer protocol (PEP 688).
+if sys.version_info >= (3, 12):
+    from collections.abc import Buffer as _Buffer
+else:
+    from typing_extensions import Buffer as _Buffer
+
+__version__: str
+
+class Record:
+    """One record found in a buffer."""
+
+    @property
+    def name(self) -> bytes:
+        """The name bytes up to the first NUL (at most 4)."""
+    @property
+    def version(self) -> int:
+        """The header's version byte (0-255)."""
+    @property
+    def offset(self) -> int:
+        """Position of the record's first byte."""
+    @property
+    def payload_offset(self) -> int:
+        """Position of the first payload byte (text form: the first data byte)."""
+    @property
+    def payload_len(self) -> int:
+        """Payload length in bytes (text form: data bytes)."""
+    @property
+    def record_len(self) -> int:
+        """Record length, header through footer (text form: without the closing CR LF)."""
+    @property
+    def payload(self) -> memoryview:
+        """The payload as a read-only memoryview that keeps the scanned buffer alive."""
+
+class Records:
+    """The records that scan found in one buffer, in buffer order."""
+
+    def __len__(self) -> int: ...
+    def __getitem__(self, index: int) -> Record: ...
+    def __iter__(self) -> Iterator[Record]: ...
+    @property
+    def offset(self) -> npt.NDArray[np.uint64]: ...
+    @property
+    def payload_offset(self) -> npt.NDArray[np.uint64]: ...
+    @property
+    def payload_len(self) -> npt.NDArray[np.uint32]: ...
+    @property
+    def record_len(self) -> npt.NDArray[np.uint32]: ...
+    @property
+    def version(self) -> npt.NDArray[np.uint8]: ...
+    @property
+    def name(self) -> npt.NDArray[np.bytes_]: ...
+
+def scan(data: _Buffer, *, text: bool = False, threads: int = 1) -> Records:
+    """Every record of `data`, read in place with the GIL released."""
+
+def pack(name: Union[bytes, str], payload: _Buffer, version: int = 0, *, text: bool = False) -> bytes:
+    """One record framing `payload`."""
+
+def entries(payload: _Buffer) -> Dict[bytes, bytes]:
+    """The key=value entries of a payload; the last value of a key wins."""
+
+def entry(key: Union[bytes, str], value: Union[int, float, bytes, str]) -> bytes:
+    """One key=value entry, written by the library's typed writers."""
+
+class StreamReader:
+    """Records from a stream that arrives in chunks."""
+
+    def __init__(self, *, text: bool = False, max_payload: int = ...) -> None: ...
+    def feed(self, data: _Buffer) -> List[Record]:
+        """Takes the next chunk and returns the records it completed (payloads copied)."""
+    def finish(self) -> List[Record]:
+        """Ends the stream and returns the records its last bytes decide."""
+    @property
+    def records(self) -> int: ...
+    @property
+    def garbage_bytes(self) -> int: ...
+    @property
+    def rejected(self) -> int: ...
