@@ -273,7 +273,7 @@ public:
             std::lock_guard<std::mutex> lock(m_mutex);
             Chunk& c = Slot(k);
             c.ready = false;
-            std::vector<Record>().swap(c.records);
+            c.records.clear();  // keeps its memory for a later chunk: fresh pages cost more than the scan
             m_joined = k + 1;
         }
         m_free.notify_all();
@@ -353,9 +353,10 @@ bool Scan(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& 
     Join join(finder, pos, fn, context);
     bool complete = true;
     if (threads == 1) {
-        // On the calling thread, one chunk after another.
+        // On the calling thread, one chunk after another, in one reused chunk.
+        Chunk c;
         for (std::uint64_t begin = pos; begin < size && complete; begin += std::min(chunk, size - begin)) {
-            Chunk c;
+            c.records.clear();
             c.begin = begin;
             c.end = begin + std::min(chunk, size - begin);
             ScanChunk(finder, c);
