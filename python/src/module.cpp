@@ -12,12 +12,14 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <structmember.h>
+#include <sys/mman.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -225,12 +227,72 @@ PyGetSetDef g_recordGetSet[] = {
 
 // --- Records ------------------------------------------------------------------
 
+// The records of a scan, in memory mapped straight from the system. Growing
+// moves the pages (mremap) instead of copying them, and a large store asks
+// for huge pages: filling millions of records otherwise costs more in page
+// faults and copies than the scan itself.
+class RecordStore {
+public:
+    RecordStore() = default;
+    ~RecordStore() {
+        if (m_data != nullptr) munmap(m_data, m_bytes);
+    }
+
+    // Appends `n` records; false (and nothing appended) when memory runs out.
+    bool Append(const Record* records, std::size_t n) noexcept {
+        const std::size_t need = (m_size + n) * sizeof(Record);
+        if (need > m_bytes) {
+            std::size_t bytes = m_bytes != 0 ? m_bytes : kFirstBytes;
+            while (bytes < need) bytes *= 2;
+            void* p = m_data != nullptr
+                          ? mremap(m_data, m_bytes, bytes, MREMAP_MAYMOVE)
+                          : mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (p == MAP_FAILED) return false;
+            if (bytes >= kHugePageBytes) madvise(p, bytes, MADV_HUGEPAGE);  // a hint: refusal changes nothing
+            m_data = static_cast<Record*>(p);
+            m_bytes = bytes;
+        }
+        std::memcpy(m_data + m_size, records, n * sizeof(Record));
+        m_size += n;
+        return true;
+    }
+
+    const Record* data() const { return m_data; }
+    std::size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    const Record& operator[](std::size_t i) const { return m_data[i]; }
+
+    RecordStore(const RecordStore&) = delete;
+    RecordStore& operator=(const RecordStore&) = delete;
+
+private:
+    static constexpr std::size_t kFirstBytes = 64 * 1024;
+    static constexpr std::size_t kHugePageBytes = 4 * 1024 * 1024;
+
+    Record* m_data = nullptr;
+    std::size_t m_size = 0;
+    std::size_t m_bytes = 0;
+};
+
+// Scan's batch receiver: stops the scan when the store cannot grow.
+struct StoreSink {
+    RecordStore* store;
+    bool outOfMemory;
+};
+
+std::size_t CollectRecords(void* context, const Record* records, std::size_t count) {
+    auto* sink = static_cast<StoreSink*>(context);
+    if (sink->store->Append(records, count)) return count;
+    sink->outOfMemory = true;
+    return 0;
+}
+
 // What scan returns: the records of one buffer, which it keeps held.
 class RecordList {
 public:
     py::object owner;  // the capsule holding the buffer
     const unsigned char* data = nullptr;
-    std::vector<Record> records;
+    RecordStore records;
 
     PyObject* Make(std::size_t i) const {
         const Record& r = records[i];
@@ -323,10 +385,13 @@ py::object ScanData(py::handle data, bool text, long long threads) {
     list->owner = HoldBuffer(data, list->data, size);
     ScanOptions options;
     options.threads = static_cast<unsigned>(threads);
+    StoreSink sink{&list->records, false};
     {
         py::gil_scoped_release nogil;
-        Scan(text ? RecordForm::Text : RecordForm::Binary, list->data, size, list->records, options);
+        std::uint64_t pos = 0;
+        Scan(text ? RecordForm::Text : RecordForm::Binary, list->data, size, pos, options, CollectRecords, &sink);
     }
+    if (sink.outOfMemory) throw std::bad_alloc();
     return py::cast(list.release(), py::return_value_policy::take_ownership);
 }
 

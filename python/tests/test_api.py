@@ -1,4 +1,5 @@
 import mmap
+import os
 import subprocess
 import sys
 import textwrap
@@ -114,7 +115,13 @@ def run_with_little_memory(code):
             resource.setrlimit(resource.RLIMIT_AS, (used + 64 * 2**20, resource.RLIM_INFINITY))
         """
     )
-    done = subprocess.run([sys.executable, "-c", prelude + textwrap.dedent(code)], capture_output=True, text=True)
+    # (run from the tests' directory, where no source tree shadows the installed package)
+    done = subprocess.run(
+        [sys.executable, "-c", prelude + textwrap.dedent(code)],
+        capture_output=True,
+        text=True,
+        cwd=os.path.dirname(os.path.abspath(__file__)),
+    )
     assert done.returncode == 0, done.stderr
     return done.stdout
 
