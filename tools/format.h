@@ -11,13 +11,16 @@ class IUlvexDataFormatter;
 
 namespace ulvex_cli {
 
-// Printable ASCII stays as it is; every other byte, the backslash and (when
-// `quote` is set) the double quote become \xNN with two lowercase hex digits.
+// Printable ASCII and well-formed UTF-8 sequences of printable characters
+// stay as they are; every other byte, the backslash and (when `quote` is set)
+// the double quote become \xNN with two lowercase hex digits.
 std::string Escape(const std::string& bytes, bool quote);
 
-// Appends `bytes` as a JSON string literal. Each byte becomes the code point of
-// the same value (bytes 0x80-0xFF as U+0080-U+00FF), so any bytes, UTF-8 or
-// not, give valid JSON and can be recovered exactly.
+// Appends `bytes` as a JSON string literal. Well-formed UTF-8 stays as it is
+// (no overlong forms, surrogates or code points above U+10FFFF); each other
+// byte b becomes the lone surrogate U+DC00 + b (\udc80 to \udcff), which
+// Python turns back into the byte with encode("utf-8", "surrogateescape").
+// Controls are escaped, and so are '"' and '\'.
 void AppendJson(std::string& out, const std::string& bytes);
 
 // A tag name as given on the command line: \xNN and \\ stand for one byte;

@@ -1,6 +1,8 @@
 #include "input.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include <fcntl.h>
@@ -30,15 +32,74 @@ int ReadAll(int fd, std::vector<unsigned char>& out) {
     return 0;
 }
 
+// The mapped input the SIGBUS handler answers for: set before the handler is
+// installed, cleared before the mapping goes.
+std::atomic<const char*> g_mapBegin{nullptr};
+std::atomic<const char*> g_mapEnd{nullptr};
+const char* g_message = nullptr;
+std::size_t g_messageLen = 0;
+struct sigaction g_previous;
+
+// A read of a page the file no longer has. Anything else gets the action
+// that was in place before.
+void OnBusError(int sig, siginfo_t* info, void* context) {
+    const char* at = static_cast<const char*>(info->si_addr);
+    const char* begin = g_mapBegin.load();
+    if (begin != nullptr && at >= begin && at < g_mapEnd.load()) {
+        std::size_t done = 0;
+        while (done < g_messageLen) {
+            const ssize_t n = ::write(STDERR_FILENO, g_message + done, g_messageLen - done);
+            if (n <= 0 && errno != EINTR) break;
+            if (n > 0) done += static_cast<std::size_t>(n);
+        }
+        ::_exit(1);
+    }
+    if ((g_previous.sa_flags & SA_SIGINFO) != 0 && g_previous.sa_sigaction != nullptr) {
+        g_previous.sa_sigaction(sig, info, context);
+        return;
+    }
+    if (g_previous.sa_handler != SIG_DFL && g_previous.sa_handler != SIG_IGN && g_previous.sa_handler != nullptr) {
+        g_previous.sa_handler(sig);
+        return;
+    }
+    // The default action: returning retries the faulting access, which now
+    // ends the process as the signal would have; a sent signal is raised again.
+    ::signal(SIGBUS, SIG_DFL);
+    if (info->si_code <= 0) ::raise(SIGBUS);
+}
+
+void WatchMapping(const void* begin, std::size_t size, const std::string& message) {
+    g_message = message.data();
+    g_messageLen = message.size();
+    g_mapEnd.store(static_cast<const char*>(begin) + size);
+    g_mapBegin.store(static_cast<const char*>(begin));
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sa_sigaction = &OnBusError;
+    sa.sa_flags = SA_SIGINFO;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGBUS, &sa, &g_previous);
+}
+
+void UnwatchMapping() {
+    ::sigaction(SIGBUS, &g_previous, nullptr);
+    g_mapBegin.store(nullptr);
+    g_mapEnd.store(nullptr);
+}
+
 }  // namespace
 
 Input::~Input() {
-    if (m_map != nullptr) ::munmap(m_map, static_cast<std::size_t>(m_size));
+    if (m_map != nullptr) {
+        UnwatchMapping();
+        ::munmap(m_map, static_cast<std::size_t>(m_size));
+    }
+    if (m_fd >= 0) ::close(m_fd);
 }
 
-bool Input::Open(const std::string& path, std::string& error) {
+bool Input::Open(const std::string& path, const std::string& who, std::string& error) {
     const bool isStdin = path == "-";
-    const std::string shown = isStdin ? "standard input" : path;
+    m_shown = isStdin ? "standard input" : path;
     const int fd = isStdin ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     int err = 0;
     struct stat st;
@@ -56,6 +117,10 @@ bool Input::Open(const std::string& path, std::string& error) {
             m_map = map;
             m_data = static_cast<const unsigned char*>(map);
             m_size = size;
+            m_mtimeSec = static_cast<long long>(st.st_mtim.tv_sec);
+            m_mtimeNsec = static_cast<long long>(st.st_mtim.tv_nsec);
+            m_faultMessage = who + ": " + m_shown + ": the file shrank while being read\n";
+            WatchMapping(map, size, m_faultMessage);
         } else {
             err = ReadAll(fd, m_buffer);  // e.g. a file system without mmap
         }
@@ -66,9 +131,34 @@ bool Input::Open(const std::string& path, std::string& error) {
         m_data = m_buffer.data();
         m_size = m_buffer.size();
     }
-    if (fd >= 0 && !isStdin) ::close(fd);
-    if (err != 0) error = shown + ": " + std::strerror(err);
+    if (fd >= 0 && !isStdin) {
+        if (m_map != nullptr)
+            m_fd = fd;  // kept for CheckUnchanged
+        else
+            ::close(fd);
+    }
+    if (err != 0) error = m_shown + ": " + std::strerror(err);
     return err == 0;
+}
+
+bool Input::CheckUnchanged(std::string& error) const {
+    if (m_map == nullptr) return true;
+    struct stat st;
+    if (::fstat(m_fd >= 0 ? m_fd : STDIN_FILENO, &st) != 0) {
+        error = m_shown + ": " + std::strerror(errno);
+        return false;
+    }
+    const std::uint64_t now = static_cast<std::uint64_t>(st.st_size);
+    if (now < m_size) {
+        error = m_shown + ": the file shrank while being read";
+        return false;
+    }
+    if (now == m_size && (static_cast<long long>(st.st_mtim.tv_sec) != m_mtimeSec ||
+                          static_cast<long long>(st.st_mtim.tv_nsec) != m_mtimeNsec)) {
+        error = m_shown + ": the file changed while being read";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace ulvex_cli

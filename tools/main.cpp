@@ -21,6 +21,8 @@
 
 #include "format.h"
 #include "input.h"
+#include "listing.h"
+#include "ordered_writer.h"
 #include "scan.h"
 #include "ulvex/ulvex.h"
 
@@ -57,9 +59,19 @@ private:
     int m_errno = 0;
 };
 
-void OpenInput(ulvex_cli::Input& in, const std::string& path) {
+// The longest record: the formats' lengths are 32-bit.
+const std::uint64_t kMaxRecord = 0xFFFFFFFFull;
+
+void OpenInput(ulvex_cli::Input& in, const std::string& path, const char* sub) {
     std::string error;
-    if (!in.Open(path, error)) throw Failure(error);
+    if (!in.Open(path, std::string("ulvex ") + sub, error)) throw Failure(error);
+}
+
+// After the input's bytes were used: fails when the file shrank or was
+// rewritten meanwhile.
+void CheckInput(const ulvex_cli::Input& in) {
+    std::string error;
+    if (!in.CheckUnchanged(error)) throw Failure(error);
 }
 
 std::string Num(std::uint64_t v) { return std::to_string(v); }
@@ -79,80 +91,16 @@ std::string ParseNameOption(const std::string& text) {
 struct ListOptions {
     std::string file = "-";
     bool text = false, entries = false, json = false;
-    std::uint64_t window = ulvex_cli::kMaxWindow;
+    unsigned threads = 0;
     std::uint64_t maxPayload = ulvex::StreamReader::kDefaultMaxPayload;
 };
 
-// Formats the lines of a listing: one per record (with its entries), then
-// the summary.
-class ListPrinter {
-public:
-    ListPrinter(const ListOptions& o, Output& out) : m_o(o), m_out(out), m_fmt(IUlvexDataFormatter::CreateMe()) {
-        if (!o.json) {
-            std::snprintf(m_buf, sizeof m_buf, "%12s  %-10s %7s %10s %10s\n", "offset", "name", "version", "payload",
-                          "record");
-            m_out.Write(m_buf, std::strlen(m_buf));
-        }
-    }
-
-    // `offset` is the input offset of the record's first byte.
-    void Record(const STag& t, std::uint64_t offset) {
-        ++m_count;
-        m_covered += t.TagLen;
-        if (m_o.entries) m_fmt->FindInDataAllEntry(t.PtrPayload, t.PayloadLen, m_entries);
-        m_line.clear();
-        if (m_o.json) {
-            m_line += "{\"type\":\"record\",\"offset\":" + Num(offset) + ",\"name\":";
-            ulvex_cli::AppendJson(m_line, t.TagName);
-            m_line += ",\"version\":" + Num(t.Version) +
-                      ",\"payload_offset\":" + Num(offset + static_cast<std::uint64_t>(t.PtrPayload - t.PtrTag)) +
-                      ",\"payload_length\":" + Num(t.PayloadLen) + ",\"record_length\":" + Num(t.TagLen);
-            if (m_o.entries) {
-                m_line += ",\"entries\":{";
-                const char* sep = "";
-                for (const auto& kv : m_entries) {
-                    m_line += sep;
-                    ulvex_cli::AppendJson(m_line, kv.first);
-                    m_line += ':';
-                    ulvex_cli::AppendJson(m_line, kv.second);
-                    sep = ",";
-                }
-                m_line += '}';
-            }
-            m_line += "}\n";
-        } else {
-            const std::string name = "\"" + ulvex_cli::Escape(t.TagName, true) + "\"";
-            std::snprintf(m_buf, sizeof m_buf, "%12" PRIu64 "  %-10s %7u %10u %10u\n", offset, name.c_str(),
-                          static_cast<unsigned>(t.Version), t.PayloadLen, t.TagLen);
-            m_line += m_buf;
-            for (const auto& kv : m_entries)
-                m_line += "              " + ulvex_cli::Escape(kv.first, false) + "=" +
-                          ulvex_cli::Escape(kv.second, false) + "\n";
-        }
-        m_out.Write(m_line);
-    }
-
-    void Summary(std::uint64_t inputBytes) {
-        const std::uint64_t skipped = inputBytes - m_covered;
-        if (m_o.json) {
-            m_line = "{\"type\":\"summary\",\"records\":" + Num(m_count) + ",\"record_bytes\":" + Num(m_covered) +
-                     ",\"skipped_bytes\":" + Num(skipped) + ",\"input_bytes\":" + Num(inputBytes) + "}\n";
-        } else {
-            m_line = Num(m_count) + (m_count == 1 ? " record, " : " records, ") + Num(m_covered) +
-                     " bytes in records, " + Num(skipped) + " bytes passed over\n";
-        }
-        m_out.Write(m_line);
-    }
-
-private:
-    const ListOptions& m_o;
-    Output& m_out;
-    std::unique_ptr<IUlvexDataFormatter> m_fmt;
-    std::map<std::string, std::string> m_entries;
-    std::uint64_t m_count = 0, m_covered = 0;
-    std::string m_line;
-    char m_buf[128];
-};
+ulvex_cli::ListStyle StyleOf(const ListOptions& o) {
+    ulvex_cli::ListStyle style;
+    style.json = o.json;
+    style.entries = o.entries;
+    return style;
+}
 
 // Standard input that is a pipe, a socket or a terminal is followed live:
 // read in chunks, each record printed as soon as it is complete.
@@ -163,13 +111,33 @@ bool StdinIsStream(const std::string& file) {
 
 int RunListStream(const ListOptions& o) {
     Output out;
-    ListPrinter printer(o, out);
+    const ulvex_cli::ListStyle style = StyleOf(o);
+    ulvex_cli::RecordFormatter formatter(style);
+    out.Write(ulvex_cli::ListHeading(style));
     ulvex::StreamReader reader(o.text ? ulvex::StreamReader::Text : ulvex::StreamReader::Binary,
                                static_cast<std::size_t>(o.maxPayload));
     std::vector<unsigned char> chunk(64 * 1024);
-    std::uint64_t total = 0;
+    std::uint64_t total = 0, records = 0, recordBytes = 0;
     STag tag;
     std::uint64_t offset = 0;
+    std::string line;
+    auto print = [&] {
+        bool any = false;
+        while (reader.Next(tag, offset)) {
+            const ulvex_cli::ListedRecord r{
+                offset,         offset + static_cast<std::uint64_t>(tag.PtrPayload - tag.PtrTag),
+                &tag.TagName,   tag.Version,
+                tag.PtrPayload, tag.PayloadLen,
+                tag.TagLen};
+            line.clear();
+            formatter.Append(r, line);
+            out.Write(line);
+            ++records;
+            recordBytes += tag.TagLen;
+            any = true;
+        }
+        return any;
+    };
     for (;;) {
         const ssize_t n = read(STDIN_FILENO, chunk.data(), chunk.size());
         if (n < 0 && errno == EINTR) continue;
@@ -178,32 +146,52 @@ int RunListStream(const ListOptions& o) {
         total += static_cast<std::uint64_t>(n);
         // The reader reads the chunk in place: it stays untouched until drained.
         reader.Feed(chunk.data(), static_cast<std::size_t>(n));
-        bool any = false;
-        while (reader.Next(tag, offset)) {
-            printer.Record(tag, offset);
-            any = true;
-        }
-        if (any) out.Flush();
+        if (print()) out.Flush();
     }
     reader.Finish();
-    while (reader.Next(tag, offset)) printer.Record(tag, offset);
-    printer.Summary(total);
+    print();
+    out.Write(ulvex_cli::ListSummary(style, records, recordBytes, total));
     out.Finish();
     return 0;
 }
 
+// A file is scanned by the library's parallel scan; its batches of records
+// are formatted on as many threads and written in input order.
 int RunList(const ListOptions& o) {
     if (StdinIsStream(o.file)) return RunListStream(o);
     ulvex_cli::Input in;
-    OpenInput(in, o.file);
+    OpenInput(in, o.file, "list");
     Output out;
-    ListPrinter printer(o, out);
-    ulvex_cli::ScanRecords(in.Data(), in.Size(), o.text ? Form::Text : Form::Binary, o.window,
-                           [&](const STag& t, std::uint64_t offset) {
-                               printer.Record(t, offset);
-                               return true;
+    const ulvex_cli::ListStyle style = StyleOf(o);
+    out.Write(ulvex_cli::ListHeading(style));
+    const unsigned threads = ulvex_cli::ThreadCount(o.threads);
+    std::vector<std::unique_ptr<ulvex_cli::RecordFormatter>> formatters;
+    for (unsigned i = 0; i < threads; ++i) formatters.emplace_back(new ulvex_cli::RecordFormatter(style));
+    const unsigned char* const data = in.Data();
+    ulvex_cli::OrderedWriter writer(
+        threads,
+        [&](unsigned worker, const ulvex::Record* r, std::size_t n, std::string& text) {
+            ulvex_cli::RecordFormatter& formatter = *formatters[worker];
+            for (std::size_t i = 0; i < n; ++i) {
+                const std::string name = ulvex_cli::RecordName(r[i]);
+                formatter.Append({r[i].offset, r[i].payloadOffset, &name, r[i].version, data + r[i].payloadOffset,
+                                  r[i].payloadLen, r[i].recordLen},
+                                 text);
+            }
+        },
+        [&](const std::string& text) { out.Write(text); });
+    std::uint64_t records = 0, recordBytes = 0;
+    ulvex_cli::ScanRecords(data, in.Size(), o.text ? Form::Text : Form::Binary, o.threads,
+                           [&](const ulvex::Record* r, std::size_t n) {
+                               for (std::size_t i = 0; i < n; ++i) recordBytes += r[i].recordLen;
+                               records += n;
+                               writer.Add(r, n);
+                               return n;
                            });
-    printer.Summary(in.Size());
+    writer.Finish();
+    // The summary only for an input that held still.
+    CheckInput(in);
+    out.Write(ulvex_cli::ListSummary(style, records, recordBytes, in.Size()));
     out.Finish();
     return 0;
 }
@@ -212,30 +200,39 @@ struct ExtractOptions {
     std::string file = "-", name;
     std::uint64_t index = 0;
     bool text = false;
-    std::uint64_t window = ulvex_cli::kMaxWindow;
+    unsigned threads = 0;
 };
 
 int RunExtract(const ExtractOptions& o) {
     const std::string name = ParseNameOption(o.name);
     const std::string wanted = o.text ? TrimSpaces(name) : name;
     ulvex_cli::Input in;
-    OpenInput(in, o.file);
+    OpenInput(in, o.file, "extract");
     Output out;
     std::uint64_t seen = 0;
-    const bool completed = ulvex_cli::ScanRecords(in.Data(), in.Size(), o.text ? Form::Text : Form::Binary, o.window,
-                                                  [&](const STag& t, std::uint64_t) {
-                                                      if ((o.text ? TrimSpaces(t.TagName) : t.TagName) != wanted)
-                                                          return true;
-                                                      if (seen++ < o.index) return true;
-                                                      out.Write(t.PtrPayload, t.PayloadLen);
-                                                      return false;
-                                                  });
-    if (completed) {
+    bool found = false;
+    ulvex::Record record{};
+    ulvex_cli::ScanRecords(in.Data(), in.Size(), o.text ? Form::Text : Form::Binary, o.threads,
+                           [&](const ulvex::Record* r, std::size_t n) -> std::size_t {
+                               if (found) return 0;
+                               for (std::size_t i = 0; i < n; ++i) {
+                                   const std::string got = ulvex_cli::RecordName(r[i]);
+                                   if ((o.text ? TrimSpaces(got) : got) != wanted || seen++ < o.index) continue;
+                                   record = r[i];
+                                   found = true;
+                                   return i + 1;
+                               }
+                               return n;
+                           });
+    CheckInput(in);
+    if (!found) {
         const std::string shown = "\"" + ulvex_cli::Escape(name, true) + "\"";
         throw Failure(seen == 0 ? "no record named " + shown
                                 : "index " + Num(o.index) + " is out of range: " + Num(seen) + " record" +
                                       (seen == 1 ? "" : "s") + " named " + shown);
     }
+    out.Write(in.Data() + record.payloadOffset, record.payloadLen);
+    CheckInput(in);
     out.Finish();
     return 0;
 }
@@ -249,12 +246,12 @@ struct PackOptions {
 int RunPack(const PackOptions& o) {
     const std::string name = ParseNameOption(o.name);
     ulvex_cli::Input in;
-    OpenInput(in, o.file);
+    OpenInput(in, o.file, "pack");
     // A record is at most 2^32 - 1 bytes: 20 bytes of framing in binary, 34 in text.
     const std::uint64_t framing = o.text ? 34 : 20;
-    if (in.Size() > ulvex_cli::kMaxWindow - framing)
+    if (in.Size() > kMaxRecord - framing)
         throw Failure("payload of " + Num(in.Size()) + " bytes is too long for one record (at most " +
-                      Num(ulvex_cli::kMaxWindow - framing) + ")");
+                      Num(kMaxRecord - framing) + ")");
     Output out;
     std::vector<unsigned char> record;
     const auto version = static_cast<unsigned char>(o.version);
@@ -268,6 +265,7 @@ int RunPack(const PackOptions& o) {
         enc->AddTagBin(record, name.c_str(), const_cast<unsigned char*>(in.Data()),
                        static_cast<unsigned int>(in.Size()), version);
     }
+    CheckInput(in);
     out.Write(record);
     out.Finish();
     return 0;
@@ -290,41 +288,49 @@ int RunEntries(const std::vector<std::string>& args) {
 struct ConvertOptions {
     std::string file = "-";
     bool toText = false, toBinary = false;
-    std::uint64_t window = ulvex_cli::kMaxWindow;
+    unsigned threads = 0;
 };
 
 int RunConvert(const ConvertOptions& o) {
     if (o.toText == o.toBinary) throw UsageError("convert needs exactly one of --to-text and --to-binary");
     ulvex_cli::Input in;
-    OpenInput(in, o.file);
+    OpenInput(in, o.file, "convert");
     Output out;
     std::unique_ptr<IUlvexEncoderBin> bin(IUlvexEncoderBin::CreateMe());
     std::unique_ptr<IUlvexEncoderTxt> txt(IUlvexEncoderTxt::CreateMe());
     std::vector<unsigned char> record, payload;
+    const unsigned char* const data = in.Data();
     ulvex_cli::ScanRecords(
-        in.Data(), in.Size(), o.toText ? Form::Binary : Form::Text, o.window, [&](const STag& t, std::uint64_t offset) {
-            record.clear();
-            try {
-                if (o.toText) {
-                    payload.assign(t.PtrPayload, t.PtrPayload + t.PayloadLen);
-                    txt->AddTagTxt(record, t.TagName.c_str(), payload, t.Version);
-                } else {
-                    // Spaces ending a text name stand for zero name bytes.
-                    bin->AddTagBin(record, TrimSpaces(t.TagName).c_str(), const_cast<unsigned char*>(t.PtrPayload),
-                                   t.PayloadLen, t.Version);
+        data, in.Size(), o.toText ? Form::Binary : Form::Text, o.threads, [&](const ulvex::Record* r, std::size_t n) {
+            for (std::size_t i = 0; i < n; ++i) {
+                const std::string name = ulvex_cli::RecordName(r[i]);
+                const unsigned char* p = data + r[i].payloadOffset;
+                record.clear();
+                try {
+                    if (o.toText) {
+                        payload.assign(p, p + r[i].payloadLen);
+                        txt->AddTagTxt(record, name.c_str(), payload, r[i].version);
+                    } else {
+                        // Spaces ending a text name stand for zero name bytes.
+                        bin->AddTagBin(record, TrimSpaces(name).c_str(), const_cast<unsigned char*>(p), r[i].payloadLen,
+                                       r[i].version);
+                    }
+                } catch (const std::length_error&) {
+                    throw Failure("record at offset " + Num(r[i].offset) + " is too long for the text form");
                 }
-            } catch (const std::length_error&) {
-                throw Failure("record at offset " + Num(offset) + " is too long for the text form");
+                out.Write(record);
             }
-            out.Write(record);
-            return true;
+            return n;
         });
+    CheckInput(in);
     out.Finish();
     return 0;
 }
 
 const char kFileHelp[] = "Input file, or - for standard input (the default)";
-const char kWindowHelp[] = "Scan window in bytes (for testing the windowed scan)";
+const char kThreadsHelp[] = "Threads to scan (and for list, to format) with; 0, the default, for one per core";
+
+const unsigned kMaxThreads = 1024;
 
 // CLI11 would wrap "-1" around into a huge unsigned value.
 CLI::Validator NotNegative() {
@@ -345,6 +351,7 @@ std::string OneLine(std::string s) {
 int main(int argc, char** argv) {
     CLI::App app("Inspect, extract, pack and convert tag records.", "ulvex");
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("ulvex ") + ULVEX_TOOL_VERSION, "Print the version and exit");
 
     ListOptions lo;
     CLI::App* list = app.add_subcommand("list", "List every valid record of the input, then a summary line");
@@ -353,7 +360,7 @@ int main(int argc, char** argv) {
     list->add_flag("--json", lo.json,
                    "One JSON object per line: a \"record\" object per record, a \"summary\" object last");
     list->add_option("FILE", lo.file, kFileHelp);
-    list->add_option("--window", lo.window, kWindowHelp)->check(NotNegative())->group("");
+    list->add_option("--threads", lo.threads, kThreadsHelp)->check(NotNegative() & CLI::Range(0u, kMaxThreads));
     list->add_option("--max-payload", lo.maxPayload,
                      "When following a pipe on standard input: the longest payload waited for, in bytes "
                      "(default 16 MiB); a header announcing more is passed over at once")
@@ -369,7 +376,7 @@ int main(int argc, char** argv) {
         ->check(NotNegative());
     extract->add_flag("--text", xo.text, "Read the text form instead of the binary one");
     extract->add_option("FILE", xo.file, kFileHelp);
-    extract->add_option("--window", xo.window, kWindowHelp)->check(NotNegative())->group("");
+    extract->add_option("--threads", xo.threads, kThreadsHelp)->check(NotNegative() & CLI::Range(0u, kMaxThreads));
 
     PackOptions po;
     CLI::App* pack = app.add_subcommand("pack", "Frame the input bytes as one record on standard output");
@@ -396,7 +403,7 @@ int main(int argc, char** argv) {
     CLI::Option* toBinary = convert->add_flag("--to-binary", co.toBinary, "Text records in, binary records out");
     toText->excludes(toBinary);
     convert->add_option("FILE", co.file, kFileHelp);
-    convert->add_option("--window", co.window, kWindowHelp)->check(NotNegative())->group("");
+    convert->add_option("--threads", co.threads, kThreadsHelp)->check(NotNegative() & CLI::Range(0u, kMaxThreads));
 
     // Set last: subcommands made before it would inherit it.
     app.footer("Run 'ulvex SUBCOMMAND --help' for the options of one subcommand.");

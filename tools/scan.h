@@ -1,39 +1,33 @@
-// Listing the records of an input of any size.
-//
-// The decoders take 32-bit lengths; ScanRecords reports exactly the records a
-// single scan over the whole input would report, each once, in input order,
-// whatever the input's size (see scan.cpp for how and why).
+// Scanning a whole input for records, on the library's any-size scan.
 #ifndef ULVEX_TOOLS_SCAN_H
 #define ULVEX_TOOLS_SCAN_H
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 
-#include "ulvex/stag.h"
+#include "ulvex/scan.h"
 
 namespace ulvex_cli {
 
 enum class Form { Binary, Text };
 
-// The largest window: the decoders' whole 32-bit length range.
-constexpr std::uint64_t kMaxWindow = 0xFFFFFFFFull;
-// The smallest window accepted; it must exceed the 20 trailing bytes a binary
-// lookup never starts a record in, so that every window makes progress, and
-// the 32 bytes that frame the data of a text record.
-constexpr std::uint64_t kMinWindow = 64;
+// A record's name as the decoders' STag gives it: the name bytes up to the
+// first zero byte (a text name keeps the spaces that stand for zero bytes).
+std::string RecordName(const ulvex::Record& r);
 
-// Called for each record found, in input order, with the input offset of its
-// first byte; the STag's pointers are valid during the call only. Return false
-// to end the scan early.
-using RecordSink = std::function<bool(const STag&, std::uint64_t offset)>;
+// Receives the records found, in input order, a batch at a time, and returns
+// how many of them it takes; fewer than `count` ends the scan after those.
+using BatchSink = std::function<std::size_t(const ulvex::Record* records, std::size_t count)>;
 
-// Scans `size` bytes at `data` for records of the given form, the binary form
-// through windows of at most `window` bytes (clamped to [kMinWindow,
-// kMaxWindow]). A record longer than the window is never reported: with the
-// default window that is a record beyond the decoders' 32-bit lengths.
-// Returns false when the sink ended the scan.
-bool ScanRecords(const unsigned char* data, std::uint64_t size, Form form, std::uint64_t window,
-                 const RecordSink& sink);
+// Scans the `size` bytes at `data` for records of the given form with
+// `threads` threads (0: one per core). Returns false when the sink ended the
+// scan. Exceptions thrown by the sink pass through.
+bool ScanRecords(const unsigned char* data, std::uint64_t size, Form form, unsigned threads, const BatchSink& sink);
+
+// The threads that `threads` stands for: itself, or one per core for 0.
+unsigned ThreadCount(unsigned threads);
 
 }  // namespace ulvex_cli
 

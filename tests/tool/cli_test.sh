@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the ulvex tool on real files: pack/list/extract and convert round trips,
-# JSON output, exit codes and messages, and windowed scans against whole scans.
+# JSON output, exit codes and messages, and parallel listings against serial ones.
 set -euo pipefail
 U=$1
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
@@ -18,7 +18,7 @@ size() { stat -c %s "$1"; }
 "$U" entries room=kitchen temp:double=21.5 delta:int=-5 flags:hex=255 big:u64=18446744073709551615 \
   n:i64=-9000000000 u:uint=7 f:float=0.25 'a:b:str=x=y' >e1
 "$U" entries room=hall >e2
-python3 -c 'import sys; sys.stdout.buffer.write(bytes(range(256)) * 3)' >bytes
+/usr/bin/python3 -c 'import sys; sys.stdout.buffer.write(bytes(range(256)) * 3)' >bytes
 printf 'junk<h<' >g
 "$U" pack --name TEMP --version 1 e1 >r1
 "$U" pack --name 'N\x01"' --version 255 <bytes >r2
@@ -38,12 +38,12 @@ tail -n1 out | grep -qx "4 records, $(size records) bytes in records, $(( $(size
 "$U" list - <cap | cmp -s - <("$U" list cap) || fail "standard input lists differently"
 # A pipe is read in chunks by the streaming reader: same records, one byte at a time or all at once.
 cat cap | "$U" list --json --entries - | cmp -s - <("$U" list --json --entries cap) || fail "a pipe lists differently"
-python3 -c 'import sys,time
+/usr/bin/python3 -c 'import sys,time
 d=open(sys.argv[1],"rb").read()
 for b in d: sys.stdout.buffer.write(bytes([b])); sys.stdout.flush()' cap | "$U" list - | cmp -s - <("$U" list cap) \
   || fail "a byte-by-byte pipe lists differently"
 "$U" list --json --entries cap >json
-python3 - json "$(size g)" "$(size r1)" "$(size bad)" "$(size r2)" "$(size r3)" "$(size cap)" <<'EOF'
+/usr/bin/python3 - json "$(size g)" "$(size r1)" "$(size bad)" "$(size r2)" "$(size r3)" "$(size cap)" <<'EOF'
 import json, sys
 lines = [json.loads(l) for l in open(sys.argv[1])]
 g, r1, bad, r2, r3, cap = map(int, sys.argv[2:])
@@ -71,7 +71,7 @@ expect 1 "$U" extract --name NONE cap
 # text form: pack/list/extract, and convert both ways
 "$U" pack --text --name AB --version 3 bytes >t1
 cat g t1 g >tcap
-"$U" list --text --json tcap | head -n1 | grep -q '"offset":7,"name":"AB  ","version":3,"payload_offset":27,"payload_length":768,"record_length":800' \
+"$U" list --text --json tcap >out; head -n1 out | grep -q '"offset":7,"name":"AB  ","version":3,"payload_offset":27,"payload_length":768,"record_length":800' \
   || fail "text listing: $("$U" list --text --json tcap)"
 "$U" extract --text --name AB tcap | cmp -s - bytes || fail "extract text"
 "$U" convert --to-text cap >text
@@ -90,7 +90,8 @@ usage_errors=(
   "" "bogus" "list --bogus" "list cap cap" "pack" "pack --name TOOLONG" "pack --name A --version 256"
   "pack --name A\\q" "pack --name A\\x00" "extract --name A --index -1" "entries" "entries novalue"
   "entries a:int=1.5" "entries a:int=2147483648" "entries a:uint=-1" "entries a:foo=1" "entries :int=1"
-  "convert cap" "convert --to-text --to-binary cap" "list --window x cap")
+  "convert cap" "convert --to-text --to-binary cap" "list --window 64 cap" "list --threads -1 cap"
+  "list --threads x cap" "list --threads 2000 cap")
 for args in "${usage_errors[@]}"; do
   # shellcheck disable=SC2086
   expect 2 "$U" $args </dev/null
@@ -106,32 +107,78 @@ expect 1 "$U" list nosuch; grep -qx 'ulvex list: nosuch: No such file or directo
 expect 1 "$U" pack --name A .; grep -qx 'ulvex pack: .: Is a directory' err || fail "$(cat err)"
 [ -e /dev/full ] && { "$U" list cap >/dev/full 2>err && fail "write error unnoticed"; grep -q 'No space left' err || fail "$(cat err)"; }
 
-# windowed scans list exactly what one whole scan lists: many small records,
-# back to back and among garbage and damaged records, for windows from the
-# smallest to just below the input's length
-"$U" pack --text --name TEMP e2 >t3
-for form in bin text; do
-  opt=; [ $form = text ] && opt=--text
-  for i in $(seq 1 24); do
+# --version: the project's version, status 0
+expect 0 "$U" --version; [ "$(cat out)" = "ulvex 0.1.0" ] || fail "--version: $(cat out)"
+
+# JSON strings carry any bytes: UTF-8 as it is, every other byte as a lone
+# surrogate that Python's surrogateescape turns back into that byte
+/usr/bin/python3 - <<'EOF'
+import random
+random.seed(7)
+pieces = [b"\xc3\xa9", b"\xe2\x82\xac", b"\xf0\x9f\x98\x80", b"\xed\xa0\x80", b"\xc0\xaf", b"\xf4\x90\x80\x80",
+          b"\xe2\x82", b"\x80", b"\xff", b"\"", b"\\", b"\x1f", b"\x7f", b"a", b"\t"]
+entries = {}
+for i in range(40):
+    key = b"k%d" % i + random.choice(pieces)
+    entries[key] = b"".join(random.choice(pieces) for _ in range(random.randrange(12)))
+open("utf8.payload", "wb").write(b"".join(k + b"=" + v + b"|\r\n" for k, v in entries.items()))
+open("utf8.expected", "w").write(repr(sorted(entries.items())))
+EOF
+"$U" pack --name 'N\xc3\xa9' utf8.payload >utf8.bin
+"$U" pack --name 'A\xff\xfe' utf8.payload >>utf8.bin
+printf 'end of input' >>utf8.bin
+"$U" list --json --entries utf8.bin >utf8.json
+/usr/bin/python3 - utf8.json utf8.expected <<'EOF'
+import json, sys
+recs = [json.loads(l) for l in open(sys.argv[1], encoding="utf-8")][:-1]
+raw = lambda s: s.encode("utf-8", "surrogateescape")
+assert [raw(r["name"]) for r in recs] == [b"N\xc3\xa9", b"A\xff\xfe"], recs
+expected = open(sys.argv[2]).read()
+for r in recs:
+    got = repr(sorted((raw(k), raw(v)) for k, v in r["entries"].items()))
+    assert got == expected, (got, expected)
+EOF
+grep -q "\"N$(printf '\xc3\xa9')\"" utf8.json || fail "UTF-8 name not kept as it is: $(head -c 200 utf8.json)"
+"$U" list utf8.bin >out
+# (padded by characters, so the columns line up)
+grep -Eq "^ +0  \"N$(printf '\xc3\xa9')\" {13}0 {8}759 {8}779$" out || fail "plain listing of a UTF-8 name: $(cat out)"
+grep -Eq '"A\\xff\\xfe" +0 +759 ' out || fail "plain listing of a non-UTF-8 name: $(cat out)"
+
+# Parallel listings: the same bytes for every --threads, in both forms and
+# both styles, over a capture of many scan chunks and formatter batches
+# (records among garbage, damaged ones, entries).
+/usr/bin/python3 - <<'EOF'
+import random, struct
+random.seed(3)
+def record(name, payload, version):
+    return (b"<h" + name + struct.pack("<I", len(payload)) + bytes([version]) + b">" + payload + b"<" + name +
+            struct.pack("<H", sum(payload) & 0xFFFF) + b">")
+out = bytearray()
+while len(out) < 3 << 20:
+    entries = b"".join(b"k%d=%d|\r\n" % (random.randrange(5), random.randrange(10**6)) for _ in range(random.randrange(4)))
+    rec = bytearray(record(random.choice([b"TEMP", b"AB\0\0", b"\xc3\xa9xx"]), entries, random.randrange(256)))
+    if random.randrange(10) == 0:
+        rec[random.randrange(len(rec))] ^= 1
+    out += rec
+    out += bytes(random.choice(b"<h>\0x") for _ in range(random.choice([0, 0, 1, 7, 40])))
+open("par.bin", "wb").write(out)
+EOF
+"$U" convert --to-text par.bin >par.txt
+for form in bin txt; do
+  opt=; [ $form = txt ] && opt=--text
+  for style in "" "--json --entries"; do
     # shellcheck disable=SC2086
-    "$U" entries "k$i=$(head -c $((i % 7)) /dev/zero | tr '\0' v)" | "$U" pack $opt --name "R$((i % 3))" --version $((i % 10))
-    case $form$((i % 4)) in
-      bin1|text1) printf '<h' ;;
-      bin2) head -c 20 r1 ;;
-      text2) head -c 25 t1 ;;
-      bin3) head -c 20 r3; printf X; tail -c +22 r3 ;;
-      text3) head -c 22 t3; printf X; tail -c +24 t3 ;;
-    esac
-  done >many.$form
-  # shellcheck disable=SC2086
-  [ "$("$U" list $opt many.$form | tail -n1 | cut -d' ' -f1)" = 24 ] || fail "window capture: $("$U" list $opt many.$form)"
-  for w in $(seq 64 2 160) 1000 $(( $(size many.$form) - 1 )); do
-    # shellcheck disable=SC2086
-    "$U" list $opt --json --window "$w" many.$form | cmp -s - <("$U" list $opt --json many.$form) \
-      || fail "$form listing, window $w"
+    "$U" list $opt $style --threads 1 par.$form >par.1
+    [ "$(wc -l <par.1)" -gt 40000 ] || fail "parallel capture too small: $(tail -n1 par.1)"
+    for t in 2 3 8; do
+      # shellcheck disable=SC2086
+      "$U" list $opt $style --threads $t par.$form | cmp -s - par.1 || fail "list $opt $style --threads $t differs"
+    done
   done
 done
-"$U" convert --to-binary --window 64 many.text | cmp -s - <("$U" convert --to-binary many.text) || fail "convert, window 64"
-"$U" extract --name R2 --index 5 --window 70 many.bin | cmp -s - <("$U" extract --name R2 --index 5 many.bin) \
-  || fail "extract, window 70"
+"$U" convert --to-binary --threads 3 par.txt | cmp -s - <("$U" convert --to-binary --threads 1 par.txt) \
+  || fail "convert --threads 3 differs"
+"$U" extract --name TEMP --index 15000 --threads 3 par.bin \
+  | cmp -s - <("$U" extract --name TEMP --index 15000 --threads 1 par.bin) || fail "extract --threads 3 differs"
+
 echo "tool_cli: all checks passed"
