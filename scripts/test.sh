@@ -43,3 +43,15 @@ done
 echo "== ABI of libulvex.so.0 against abi/libulvex.so.0.abi =="
 # (the exported-symbol list is checked by the exported_symbols test above)
 scripts/check-abi.sh build/release/libulvex.so.0
+
+echo "== Python package: offline install into a venv, pytest =="
+# Debian's interpreter, whose python3-* packages the venv sees (a python3 first
+# on PATH may be another one). pip installs offline; pytest exit status 5 (no
+# tests collected) fails the run like any other failure.
+ensure_packages python3-venv python3-dev python3-setuptools python3-wheel pybind11-dev python3-numpy \
+  python3-pytest python3-hypothesis
+rm -rf build/venv
+/usr/bin/python3 -m venv --system-site-packages build/venv
+ULVEX_CMAKE_BUILD_DIR="$PWD/build/py" build/venv/bin/pip install --no-index --no-build-isolation ./python
+export ULVEX_TOOL="$PWD/build/release/tools/ulvex"
+(cd python && ../build/venv/bin/python -P -m pytest -q -p no:cacheprovider tests)
