@@ -6,11 +6,14 @@
 #include <numeric>
 #include <sstream>
 
-#include "oracle.h"
+#include "fuzz_util.h"
 #include "ulvex/ulvex.h"
 
-using namespace oracle;
-typedef std::vector<u8> Bytes;
+using namespace ulvex;
+using namespace ulvex::fuzz;
+using ref::Bytes;
+using ref::u32;
+using ref::u8;
 
 namespace {
 struct Reader {
@@ -51,7 +54,12 @@ void typed(IUlvexDataFormatter& f, Reader& in, std::streamsize precision = 6) {
     std::ostringstream os;
     os.precision(precision);
     os << static_cast<S>(v);
-    CHECK(f.FormatData(data, key, v) && data == entry(key, os.str()));
+    CHECK(f.FormatData(data, key, v));
+    CHECK(data == entry(key, os.str()));
+}
+// The four name bytes of a name given as text: up to its first NUL, the rest zero.
+void TextName(u8* nb, const char* text) {
+    for (int i = 0, end = 0; i < 4; ++i) end = end || text[i] == 0, nb[i] = end ? 0 : u8(text[i]);
 }
 struct Rec {
     u32 pos;
@@ -78,13 +86,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::copy(nm.begin(), nm.end(), text);
         const int form = in.byte() % 4;
         Rec r = {0, {0, 0, 0, 0, 0}, in.byte(), in.str(256) + in.str(256)};
-        std::strncpy((char*)r.nb, text, 4);
+        TextName(r.nb, text);
         const Bytes pl(r.payload.begin(), r.payload.end());
         const u32 L = u32(pl.size());
         void* p = const_cast<u8*>(pl.data());
         if (form == 0) eb->AddTagBin(bin, text, pl, r.v);
         if (form == 1) eb->AddTagBin(bin, text, p, L, r.v);
-        if (form == 2) eb->EncodeTagBin(bin, le32((const u8*)text), p, L, r.v), std::copy(text, text + 4, r.nb);
+        if (form == 2) eb->EncodeTagBin(bin, ref::Le32((const u8*)text), p, L, r.v), std::copy(text, text + 4, r.nb);
         if (form == 3) eb->EncodeTagBin(bin, text, p, L, r.v);
         if (form >= 2) wantBin.clear(), bins.clear();
         const unsigned sum = std::accumulate(pl.begin(), pl.end(), 0u) & 0xFFFF;
@@ -95,14 +103,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Text form: zero name bytes as spaces; version v written as v + '0',
         // except 14 (which would be '>'), written as '?' and read back as 15.
         CHECK(et->AddTagTxt(txt, text, pl, r.v));
-        std::strncpy((char*)r.nb, text, 4);
+        TextName(r.nb, text);
         std::replace(r.nb, r.nb + 4, u8(0), u8(' '));
         const std::string tn((char*)r.nb, 4);
         txts.push_back(r), txts.back().pos = u32(wantTxt.size()), txts.back().v = r.v == 14 ? 15 : r.v;
         wantTxt += "<h" + tn + digits(L + 2, 10) + char(r.v == 14 ? '?' : r.v + '0') + ">\r\n" + r.payload + "<" + tn +
                    digits((sum + 23) & 0xFFFF, 6) + ">\r\n";
     }
-    CHECK(std::string(bin.begin(), bin.end()) == wantBin && std::string(txt.begin(), txt.end()) == wantTxt);
+    CHECK(std::string(bin.begin(), bin.end()) == wantBin);
+    CHECK(std::string(txt.begin(), txt.end()) == wantTxt);
 
     // Found again from its own offset (a binary scan needs one byte after the
     // last record); DecodeTag copies the payload out.
@@ -114,20 +123,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::vector<char> dest(L);  // exactly the payload's size
         unsigned char version = 0;
         CHECK(db->FindTagPtrAnyName(bin.data(), nb, tag, r.pos) == r.pos + L + 20);
-        CHECK(same(tag, makeTag(&bin[r.pos], r.nb, &bin[r.pos + 12], L, L + 20, r.v)));
-        CHECK(db->DecodeTag(&bin[r.pos], nb - r.pos, (const char*)r.nb, dest.data(), L, version) && version == r.v &&
-              std::string(dest.begin(), dest.end()) == r.payload);
+        CHECK(Same(tag, ref::MakeTag(&bin[r.pos], r.nb, &bin[r.pos + 12], L, L + 20, r.v)));
+        CHECK(db->DecodeTag(&bin[r.pos], nb - r.pos, (const char*)r.nb, dest.data(), L, version));
+        CHECK(version == r.v);
+        CHECK(std::string(dest.begin(), dest.end()) == r.payload);
     }
     for (const Rec& r : txts) {
         const u32 L = u32(r.payload.size());
         CHECK(dt->FindTagPtrAnyName(txt.data(), nt, tag, r.pos) == r.pos + L + 32);
-        CHECK(same(tag, makeTag(&txt[r.pos], r.nb, &txt[r.pos + 20], L, L + 32, r.v)));
+        CHECK(Same(tag, ref::MakeTag(&txt[r.pos], r.nb, &txt[r.pos + 20], L, L + 32, r.v)));
     }
 
     // Entry writers replace the vector's content with exactly one entry.
     const std::string key = in.str(8), value = in.str(16);
     Bytes e = in.bytes(in.byte());
-    CHECK(fm->FormatData(e, key, value) && e == entry(key, value));
+    CHECK(fm->FormatData(e, key, value));
+    CHECK(e == entry(key, value));
     typed<signed char, int>(*fm, in), typed<unsigned char, unsigned>(*fm, in);
     typed<short, int>(*fm, in), typed<unsigned short, unsigned>(*fm, in);
     typed<int>(*fm, in), typed<unsigned>(*fm, in), typed<long long>(*fm, in), typed<unsigned long long>(*fm, in);
@@ -138,6 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     os.width(8);
     os.fill('0');
     os << std::hex << hv;
-    CHECK(fm->FormatDataHex(e, "h", hv) && e == entry("h", os.str()));
+    CHECK(fm->FormatDataHex(e, "h", hv));
+    CHECK(e == entry("h", os.str()));
     return 0;
 }

@@ -21,11 +21,13 @@ cmake --build build/asan -j "$jobs"
 ctest --test-dir build/asan --output-on-failure -j "$jobs"
 
 echo "== fuzz targets (clang, libFuzzer + ASan + UBSan) =="
-cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DULVEX_SANITIZE=ON -DULVEX_FUZZ=ON -DULVEX_BUILD_TESTS=OFF -DULVEX_BUILD_EXAMPLES=OFF -DULVEX_BUILD_TOOLS=OFF
+# (the plain and sanitizer builds above replay the committed corpora as tests)
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DULVEX_SANITIZE=ON -DULVEX_FUZZ=ON -DULVEX_BUILD_TESTS=OFF \
+  -DULVEX_BUILD_EXAMPLES=OFF -DULVEX_BUILD_TOOLS=OFF
 cmake --build build/fuzz -j "$jobs"
-fuzz_seconds=${ULVEX_FUZZ_SECONDS:-20}
-for target in decoder_bin decoder_txt formatter roundtrip; do
+fuzz_seconds=${ULVEX_FUZZ_SECONDS:-15}
+for target in decoder_bin decoder_txt formatter roundtrip stream scan; do
   # Each target starts from a scratch copy of its committed corpus, so the
   # repository is never modified; any crash, sanitizer report, oracle
   # mismatch or timeout fails the run and leaves the input in $work.

@@ -1,0 +1,43 @@
+// Shared pieces of the fuzz targets: the mismatch check and STag comparison.
+// The reference readers themselves are in tests/support/reference.h.
+#ifndef ULVEX_FUZZ_UTIL_H
+#define ULVEX_FUZZ_UTIL_H
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "reference.h"
+#include "ulvex/stag.h"
+
+// Aborts with the failed expression: the fuzzer keeps the input as a crash,
+// a replay run fails.
+#define CHECK(c)                                                                   \
+    do {                                                                           \
+        if (!(c)) {                                                                \
+            std::fprintf(stderr, "%s:%d: mismatch: %s\n", __FILE__, __LINE__, #c); \
+            std::abort();                                                          \
+        }                                                                          \
+    } while (0)
+
+namespace ulvex {
+namespace fuzz {
+
+inline bool Same(const STag& a, const STag& b) {
+    return a.TagName == b.TagName && a.PtrTag == b.PtrTag && a.PtrPayload == b.PtrPayload &&
+           a.PayloadLen == b.PayloadLen && a.TagLen == b.TagLen && a.Version == b.Version;
+}
+template <class A, class B>
+bool SameTags(const A& a, const B& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), Same);
+}
+// A tag no lookup can produce, to see that failed lookups leave it alone.
+inline STag Sentinel() {
+    static const unsigned char bytes[] = "?!?!";
+    return ref::MakeTag(bytes, bytes, bytes, 7, 9, 0xAB);
+}
+
+}  // namespace fuzz
+}  // namespace ulvex
+
+#endif  // ULVEX_FUZZ_UTIL_H

@@ -1,0 +1,101 @@
+// Workloads for the benchmarks and tests: random and drawn bytes, and the
+// hostile buffers that make a literal checksum-per-candidate scan quadratic.
+#ifndef ULVEX_TESTS_SUPPORT_WORKLOADS_H
+#define ULVEX_TESTS_SUPPORT_WORKLOADS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "reference.h"
+
+namespace ulvex {
+namespace ref {
+
+inline Bytes RandomBytes(std::size_t n, std::uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    Bytes v(n);
+    for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<u8>(rng() >> 56);
+    return v;
+}
+
+// Bytes drawn uniformly from `alphabet`.
+inline Bytes DrawnBytes(std::size_t n, const std::string& alphabet, std::uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    Bytes v(n);
+    for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<u8>(alphabet[rng() % alphabet.size()]);
+    return v;
+}
+
+// Headers laid back to back, every one announcing the length that ends at
+// one shared footer, whose checksum matches none of them: a scan that sums
+// each candidate's payload afresh does quadratic work. `n` bytes in all.
+inline Bytes HostileBinary(std::size_t n) {
+    Bytes v(n, 0);
+    const std::size_t F = n - 9;  // footer position; one spare byte at the end
+    std::vector<std::size_t> heads;
+    for (std::size_t q = 0; q + 12 <= F; q += 12) {
+        const std::uint32_t L = static_cast<std::uint32_t>(F - q - 12);
+        const u8 h[12] = {'<',
+                          'h',
+                          'H',
+                          'O',
+                          'S',
+                          'T',
+                          static_cast<u8>(L),
+                          static_cast<u8>(L >> 8),
+                          static_cast<u8>(L >> 16),
+                          static_cast<u8>(L >> 24),
+                          1,
+                          '>'};
+        std::memcpy(&v[q], h, 12);
+        heads.push_back(q);
+    }
+    std::vector<bool> used(65536, false);
+    unsigned s = 0;
+    std::size_t next = heads.size();
+    for (std::size_t i = F; i-- > 0;) {  // suffix sums, checked at every payload start
+        while (next > 0 && heads[next - 1] + 12 == i + 1) used[s] = true, --next;
+        s = (s + v[i]) & 0xFFFFu;
+    }
+    unsigned c = 0;
+    while (used[c]) ++c;
+    const u8 f[8] = {'<', 'H', 'O', 'S', 'T', static_cast<u8>(c), static_cast<u8>(c >> 8), '>'};
+    std::memcpy(&v[F], f, 8);
+    return v;
+}
+
+// The same shape in the text form: 18-byte text headers back to back, one
+// shared text footer with a checksum that matches none of them.
+inline Bytes HostileText(std::size_t n) {
+    Bytes v(n, ' ');
+    const std::size_t F = n - 14;  // text footer, then CR LF
+    std::vector<std::size_t> heads;
+    char t[32];
+    for (std::size_t q = 0; q + 18 <= F; q += 18) {
+        std::snprintf(t, sizeof t, "<hHOST%010u1>", static_cast<unsigned>(F - q - 18));
+        std::memcpy(&v[q], t, 18);
+        heads.push_back(q);
+    }
+    std::vector<bool> used(65536, false);
+    unsigned s = 0;
+    std::size_t next = heads.size();
+    for (std::size_t i = F; i-- > 0;) {
+        while (next > 0 && heads[next - 1] + 18 == i + 1) used[s] = true, --next;
+        s = (s + v[i]) & 0xFFFFu;
+    }
+    unsigned c = 0;
+    while (used[c]) ++c;
+    std::snprintf(t, sizeof t, "<HOST%06u>\r\n", c);
+    std::memcpy(&v[F], t, 14);
+    return v;
+}
+
+}  // namespace ref
+}  // namespace ulvex
+
+#endif  // ULVEX_TESTS_SUPPORT_WORKLOADS_H
