@@ -8,8 +8,11 @@
 #include "bench_util.h"
 #include "reference.h"
 #include "ulvex/ulvex.h"
+#include "workloads.h"
 
 namespace {
+
+namespace ref = ulvex::ref;
 
 using ref::Bytes;
 using ref::u8;
