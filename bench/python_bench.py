@@ -33,7 +33,7 @@ def make_capture(size):
         block += rng.randbytes(rng.randrange(65))
         block += ulvex.pack(rng.choice(names).rstrip(b"\0"), rng.randbytes(32), rng.randrange(256))
     block += b"\xff"  # a garbage byte, so a seam never joins two blocks' bytes into a record
-    return bytes(block) * (size // len(block))
+    return (bytes(block) * (size // len(block) + 1))[:size]
 
 
 def python_scan(buf):
@@ -93,12 +93,12 @@ def main():
     t_iter, _ = best_of(3, iterate)
 
     n = len(records)
+    # (target, ulvex, baseline, ratio, needed, met)
     rows = [
-        ("ulvex.scan vs pure Python (%s of %d MiB timed, scaled)" % (fmt_rate(len(piece), "B"), mib),
+        ("ulvex.scan vs pure Python, first %d MiB timed and scaled" % (len(piece) >> 20),
          fmt_rate(len(capture) / t_scan, "B/s"), fmt_rate(len(capture) / t_py, "B/s"), t_py / t_scan, 40),
         ("ulvex.scan vs C++ bulk listing, records/s",
          fmt_rate(n / t_scan, "/s"), fmt_rate(n / t_cxx, "/s"), t_cxx / t_scan, 0.8),
-        ("Record iteration, records/s", fmt_rate(n / t_iter, "/s"), "3 M/s", n / t_iter / 3e6, 1),
     ]
     print("%d MiB capture, %d records, 32-byte payloads among garbage" % (mib, n))
     print("| Target | ulvex | Baseline | Ratio | Needed | Met |")
@@ -108,6 +108,9 @@ def main():
         met = ratio >= needed
         ok &= met
         print("| %s | %s | %s | %.3gx | %gx | %s |" % (name, ours, base, ratio, needed, "yes" if met else "**no**"))
+    rate = n / t_iter
+    ok &= rate >= 3e6
+    print("| Iterating Record objects | %s | | | 3 M/s | %s |" % (fmt_rate(rate, "/s"), "yes" if rate >= 3e6 else "**no**"))
     print("(ulvex.scan with threads=0: %s, %.3gx the one-thread scan)"
           % (fmt_rate(len(capture) / t_threads, "B/s"), t_scan / t_threads))
     return 0 if ok else 1
