@@ -160,10 +160,12 @@ bool CUlvexDataFormatter::FormatDataHex(std::vector<unsigned char>& data, const 
 }
 
 bool CUlvexDataFormatter::FindInData(const std::vector<unsigned char>& data, const char* key, std::string& text) {
-    text.clear();
-    if (data.empty()) return false;
+    // The key is read in full before `text` is emptied: it may be `text`'s own
+    // characters (a lookup of the key found by the previous one).
     const unsigned char* d = data.data();
-    const unsigned char* hit = FindKey(d, data.size(), reinterpret_cast<const unsigned char*>(key), std::strlen(key));
+    const unsigned char* hit =
+        data.empty() ? nullptr : FindKey(d, data.size(), reinterpret_cast<const unsigned char*>(key), std::strlen(key));
+    text.clear();
     if (hit == nullptr) return false;
     const std::size_t i = static_cast<std::size_t>(hit - d);
     const std::size_t end = ValueEnd(d, data.size(), i);
