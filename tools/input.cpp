@@ -39,6 +39,7 @@ std::atomic<const char*> g_mapEnd{nullptr};
 const char* g_message = nullptr;
 std::size_t g_messageLen = 0;
 struct sigaction g_previous;
+std::atomic_flag g_reported = ATOMIC_FLAG_INIT;
 
 // A read of a page the file no longer has. Anything else gets the action
 // that was in place before.
@@ -46,6 +47,11 @@ void OnBusError(int sig, siginfo_t* info, void* context) {
     const char* at = static_cast<const char*>(info->si_addr);
     const char* begin = g_mapBegin.load();
     if (begin != nullptr && at >= begin && at < g_mapEnd.load()) {
+        // Several threads may fault at once: one reports, the others wait
+        // for the process to end.
+        if (g_reported.test_and_set()) {
+            for (;;) ::pause();
+        }
         std::size_t done = 0;
         while (done < g_messageLen) {
             const ssize_t n = ::write(STDERR_FILENO, g_message + done, g_messageLen - done);
