@@ -7,7 +7,8 @@
      library.
    - Output goes to memory the caller owns. When a function fails, its
      outputs are left as they were, except that ULVEX_ERR_SPACE stores the
-     size needed in *written (or *count).
+     size needed in *written (or *count), and that a failed ulvex_scan may
+     have written to its record array (its *pos and *count stay).
    - Pointers handed back (record payloads, entry keys and values) point into
      the caller's own input, or into a stream's buffer for as long as the
      stream function says.
@@ -71,8 +72,15 @@ ULVEX_API const char* ulvex_strerror(int code);
    (text) bytes of the input. A *pos beyond size lists nothing. data must stay
    unchanged during the call.
 
+   On one thread a call scans little past the last record it lists, so a
+   loop of calls with a small cap costs about what one call for everything
+   does. With more threads, give a large cap: each call starts its threads
+   and may scan a few MiB per thread beyond what it lists.
+
+   Records go straight into out: on an error *pos and *count are unchanged,
+   but out[0, cap) may have been written.
    ULVEX_ERR_ARG: form unknown, or data (with size > 0), pos, count or out
-   (with cap > 0) is NULL. */
+   (with cap > 0) is NULL. ULVEX_ERR_FAIL: a thread could not be started. */
 ULVEX_API int ulvex_scan(ulvex_form form, const void* data, uint64_t size, uint64_t* pos, ulvex_record* out, size_t cap,
                          size_t* count, unsigned threads);
 

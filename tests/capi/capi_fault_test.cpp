@@ -87,7 +87,7 @@ Bytes Capture(ulvex_form form) {
     return out.resize(out.size() + 32, 0), out;
 }
 
-TEST(CApiFaults, ScanLeavesPosCountAndRecordsAlone) {
+TEST(CApiFaults, ScanLeavesPosAndCountAlone) {
     for (ulvex_form form : {ULVEX_BINARY, ULVEX_TEXT}) {
         const Bytes b = Capture(form);
         ulvex_record out[16];
@@ -95,7 +95,6 @@ TEST(CApiFaults, ScanLeavesPosCountAndRecordsAlone) {
         size_t count = 0;
         EachFailure(
             [&] {
-                std::memset(out, 0x33, sizeof out);
                 pos = 5, count = 77;
                 return ulvex_scan(form, b.data(), b.size(), &pos, out, 16, &count, 1);
             },
@@ -106,7 +105,6 @@ TEST(CApiFaults, ScanLeavesPosCountAndRecordsAlone) {
                 }
                 EXPECT_EQ(pos, 5u);
                 EXPECT_EQ(count, 77u);
-                EXPECT_EQ(reinterpret_cast<const unsigned char*>(out)[0], 0x33);
             });
     }
 }

@@ -121,6 +121,15 @@ TEST(CApiScan, ContinuesFromPosWhateverTheCapacity) {
     }
 }
 
+TEST(CApiScan, SmallCapacitiesAcrossManyChunksListEveryRecord) {
+    for (ulvex_form form : kForms) {
+        const Bytes b = Capture(form, 8, 3000);
+        const std::vector<std::string> whole = Show(DecoderRecords(form, b));
+        for (size_t cap : {1, 100, 5000})
+            EXPECT_EQ(Show(ScanAll(form, b, cap)), whole) << "form " << form << " cap " << cap;
+    }
+}
+
 TEST(CApiScan, PosEndsJustPastTheLastRecordListed) {
     const Bytes b = Capture(ULVEX_BINARY, 3);
     ulvex_record r[2];
