@@ -1,8 +1,8 @@
 // ulvex: inspect, extract, pack and convert tag records from the command line.
 //
 // Exit status: 0 on success (also when an input holds no record), 1 when an
-// input cannot be read, output cannot be written or the asked-for record is
-// missing, 2 for usage errors.
+// input cannot be read or changes while read, output cannot be written or the
+// asked-for record is missing, 2 for usage errors.
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -366,7 +366,9 @@ int main(int argc, char** argv) {
                      "(default 16 MiB); a header announcing more is passed over at once")
         ->check(CLI::Range(std::uint64_t{0}, std::uint64_t{0xFFFFFFFF}));
     list->footer(
-        "Names are quoted; bytes outside printable ASCII, \\ and \" are shown as \\xNN.\n"
+        "Names are quoted; printable ASCII and UTF-8 are shown as they are, other bytes, \\ and \" as \\xNN.\n"
+        "JSON strings keep UTF-8; any other byte b becomes \\udcXX (U+DC00 + b).\n"
+        "A file is listed as it was when opened; one that shrinks or is rewritten meanwhile fails.\n"
         "A pipe on standard input is followed live: each record is printed as soon as it is complete.");
 
     ExtractOptions xo;
