@@ -74,7 +74,9 @@ void OnBusError(int sig, siginfo_t* info, void* context) {
     if (info->si_code <= 0) ::raise(SIGBUS);
 }
 
-void WatchMapping(const void* begin, std::size_t size, const std::string& message) {
+// False when another mapping is already watched.
+bool WatchMapping(const void* begin, std::size_t size, const std::string& message) {
+    if (g_mapBegin.load() != nullptr) return false;
     g_message = message.data();
     g_messageLen = message.size();
     g_mapEnd.store(static_cast<const char*>(begin) + size);
@@ -85,6 +87,7 @@ void WatchMapping(const void* begin, std::size_t size, const std::string& messag
     sa.sa_flags = SA_SIGINFO;
     sigemptyset(&sa.sa_mask);
     ::sigaction(SIGBUS, &sa, &g_previous);
+    return true;
 }
 
 void UnwatchMapping() {
@@ -97,7 +100,7 @@ void UnwatchMapping() {
 
 Input::~Input() {
     if (m_map != nullptr) {
-        UnwatchMapping();
+        if (m_watched) UnwatchMapping();
         ::munmap(m_map, static_cast<std::size_t>(m_size));
     }
     if (m_fd >= 0) ::close(m_fd);
@@ -126,7 +129,7 @@ bool Input::Open(const std::string& path, const std::string& who, std::string& e
             m_mtimeSec = static_cast<long long>(st.st_mtim.tv_sec);
             m_mtimeNsec = static_cast<long long>(st.st_mtim.tv_nsec);
             m_faultMessage = who + ": " + m_shown + ": the file shrank while being read\n";
-            WatchMapping(map, size, m_faultMessage);
+            m_watched = WatchMapping(map, size, m_faultMessage);
         } else {
             err = ReadAll(fd, m_buffer);  // e.g. a file system without mmap
         }

@@ -40,7 +40,8 @@ private:
     const unsigned char* m_data = nullptr;
     std::uint64_t m_size = 0;
     void* m_map = nullptr;
-    int m_fd = -1;  // of the mapped file
+    int m_fd = -1;           // of the mapped file
+    bool m_watched = false;  // its lost pages are reported by the SIGBUS handler
     std::string m_shown;
     std::string m_faultMessage;
     long long m_mtimeSec = 0, m_mtimeNsec = 0;
