@@ -130,6 +130,36 @@ TEST(CApiScan, SmallCapacitiesAcrossManyChunksListEveryRecord) {
     }
 }
 
+TEST(CApiScan, FromAPositionListsWhatUlvexScanLists) {
+    for (ulvex_form form : kForms) {
+        const Bytes b = Capture(form, 9);
+        const uint64_t start = b.size() / 3;
+        std::vector<ulvex_record> want;
+        uint64_t at = start;
+        ulvex::Scan(
+            static_cast<ulvex::RecordForm>(form), b.data(), b.size(), at, ulvex::ScanOptions(),
+            [](void* c, const ulvex::Record* r, size_t n) {
+                for (size_t i = 0; i < n; ++i) {
+                    ulvex_record x;
+                    std::memset(&x, 0, sizeof x);
+                    x.offset = r[i].offset, x.payload_offset = r[i].payloadOffset, x.payload_len = r[i].payloadLen;
+                    x.record_len = r[i].recordLen, x.version = r[i].version;
+                    std::memcpy(x.name, r[i].name, 4);
+                    static_cast<std::vector<ulvex_record>*>(c)->push_back(x);
+                }
+                return n;
+            },
+            &want);
+        std::vector<ulvex_record> got(want.size() + 1);
+        uint64_t pos = start;
+        size_t count = 0;
+        ASSERT_EQ(ulvex_scan(form, b.data(), b.size(), &pos, got.data(), got.size(), &count, 1), ULVEX_OK);
+        got.resize(count);
+        EXPECT_EQ(Show(got), Show(want)) << "form " << form;
+        EXPECT_EQ(pos, at) << "form " << form;
+    }
+}
+
 TEST(CApiScan, PosEndsJustPastTheLastRecordListed) {
     const Bytes b = Capture(ULVEX_BINARY, 3);
     ulvex_record r[2];
