@@ -72,10 +72,11 @@ ULVEX_API const char* ulvex_strerror(int code);
    (text) bytes of the input. A *pos beyond size lists nothing. data must stay
    unchanged during the call.
 
-   On one thread a call scans little past the last record it lists, so a
-   loop of calls with a small cap costs about what one call for everything
-   does. With more threads, give a large cap: each call starts its threads
-   and may scan a few MiB per thread beyond what it lists.
+   On one thread a call scans only a few KiB (or, if more, about an eighth of
+   the bytes of cap records of the least size: 20 bytes, 34 in the text form)
+   past the last record it lists: with a cap of a few thousand, a loop of
+   calls costs about what one call for everything does. With more threads, give a large cap: each call starts its
+   threads and may scan a few MiB per thread beyond what it lists.
 
    Records go straight into out: on an error *pos and *count are unchanged,
    but out[0, cap) may have been written.

@@ -133,13 +133,13 @@ struct ScanSink {
 };
 
 // On one thread: chunks small enough that a call stopping at `cap` records
-// scans little past the last one (an eighth of the bytes of `cap` records of
-// the least size, 20 bytes or 34 in the text form; chunks down to 16 KiB cost
-// nothing measurable). Otherwise, and for large capacities, the scan's own
-// choice (0).
+// scans little past the last one: an eighth of the bytes of `cap` records of
+// the least size (20 bytes, 34 in the text form), at least 4 KiB (smaller
+// chunks cost more per byte). Otherwise, and for large capacities, the
+// scan's own choice (0).
 std::uint64_t ChunkFor(ulvex_form form, std::size_t cap, unsigned threads) {
     const std::uint64_t perRecord = form == ULVEX_BINARY ? 20 : 34;
-    const std::uint64_t lo = std::uint64_t(16) << 10, hi = std::uint64_t(1) << 20;
+    const std::uint64_t lo = std::uint64_t(4) << 10, hi = std::uint64_t(1) << 20;
     if (threads != 1 || cap >= hi / perRecord * 8) return 0;
     return std::max(lo, std::uint64_t(cap) * perRecord / 8);
 }
