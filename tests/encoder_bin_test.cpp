@@ -10,33 +10,67 @@
 namespace {
 using Bytes = std::vector<unsigned char>;
 char kAbc[] = "abc", kData[] = "DATA", kE[] = "E";
-const Bytes kDataAbc{0x3C, 0x68, 0x44, 0x41, 0x54, 0x41, 0x03, 0x00, 0x00, 0x00, 0x01, 0x3E,
-                     0x61, 0x62, 0x63, 0x3C, 0x44, 0x41, 0x54, 0x41, 0x26, 0x01, 0x3E};
+const Bytes kDataAbc{'<', 'h', 'D', 'A', 'T', 'A', 3,   0,   0,    0, 1,  '>',
+                     'a', 'b', 'c', '<', 'D', 'A', 'T', 'A', 0x26, 1, '>'};
+const Bytes kEmpty{'<', 'h', 'E', 0, 0, 0, 0, 0, 0, 0, 0, '>', '<', 'E', 0, 0, 0, 0, 0, '>'};
+// A pointer that faults when read: the size checks must refuse before reading.
+void* const kPoison = reinterpret_cast<void*>(std::uintptr_t{16});
 }  // namespace
 
-TEST(EncoderBin, AddAppendsEncodeReplacesOversizeIsRefused) {
-    IUlvexEncoderBin* enc = IUlvexEncoderBin::CreateMe();
-    Bytes out, a(100, 0xEE), b{1, 2}, e1, e2, e3(5, 1), e4(30, 1);
-    EXPECT_TRUE(enc->AddTagBin(out, "DATA", Bytes{'a', 'b', 'c'}, 1));
-    EXPECT_EQ(out, kDataAbc);
-    EXPECT_TRUE(enc->EncodeTagBin(a, 0x41544144u, kAbc, 3, 1) && enc->EncodeTagBin(b, kData, kAbc, 3, 1));
-    EXPECT_TRUE(a == kDataAbc && b == kDataAbc);
-    EXPECT_TRUE(enc->AddTagBin(b, "XYZWV", kAbc + 2, 1, 255));  // a long name is cut to four characters
-    EXPECT_EQ(Bytes(b.begin() + 23, b.end()),
+TEST(EncoderBin, AddAppendsTheExactRecord) {
+    CUlvexEncoder enc;
+    Bytes out{'x'};
+    EXPECT_TRUE(enc.AddTagBin(out, "DATA", Bytes{'a', 'b', 'c'}, 1));
+    EXPECT_EQ(Bytes(out.begin() + 1, out.end()), kDataAbc);
+    EXPECT_EQ(out[0], 'x');
+}
+
+TEST(EncoderBin, EncodeReplacesTheVector) {
+    CUlvexEncoder enc;
+    Bytes a(100, 0xEE), b{1, 2};
+    EXPECT_TRUE(enc.EncodeTagBin(a, 0x41544144u, kAbc, 3, 1));
+    EXPECT_TRUE(enc.EncodeTagBin(b, kData, kAbc, 3, 1));
+    EXPECT_EQ(a, kDataAbc);
+    EXPECT_EQ(b, kDataAbc);
+}
+
+TEST(EncoderBin, LongNameIsCutToFourBytes) {
+    Bytes out;
+    CUlvexEncoder().AddTagBin(out, "XYZWV", kAbc + 2, 1, 255);
+    EXPECT_EQ(out,
               (Bytes{'<', 'h', 'X', 'Y', 'Z', 'W', 1, 0, 0, 0, 255, '>', 'c', '<', 'X', 'Y', 'Z', 'W', 'c', 0, '>'}));
-    // An empty payload, whatever its form, gives a 20-byte record with checksum 0.
-    enc->AddTagBin(e1, "E", nullptr, 0, 0), enc->AddTagBin(e2, "E", Bytes(), 0);
-    enc->EncodeTagBin(e3, 0x45u, nullptr, 0, 0), enc->EncodeTagBin(e4, kE, kAbc, 0, 0);
-    const Bytes empty{'<', 'h', 'E', 0, 0, 0, 0, 0, 0, 0, 0, '>', '<', 'E', 0, 0, 0, 0, 0, '>'};
-    EXPECT_TRUE(e1 == empty && e2 == empty && e3 == empty && e4 == empty);
-    // Old size + payload + 20 just over 0xFFFFFFFF, or far over: refused before the payload is read.
-    void* const poison = reinterpret_cast<void*>(std::uintptr_t{16});
+}
+
+TEST(EncoderBin, EmptyPayloadGivesTwentyBytesWithChecksumZero) {
+    CUlvexEncoder enc;
+    Bytes e1, e2, e3(5, 1), e4(30, 1);
+    enc.AddTagBin(e1, "E", nullptr, 0, 0), enc.AddTagBin(e2, "E", Bytes(), 0);
+    enc.EncodeTagBin(e3, 0x45u, nullptr, 0, 0), enc.EncodeTagBin(e4, kE, kAbc, 0, 0);
+    EXPECT_EQ(e1, kEmpty);
+    EXPECT_EQ(e2, kEmpty);
+    EXPECT_EQ(e3, kEmpty);
+    EXPECT_EQ(e4, kEmpty);
+}
+
+TEST(EncoderBin, PayloadFromTheOutputItselfIsCopiedBeforeItMoves) {
+    CUlvexEncoder enc;
+    Bytes out(kDataAbc);
+    out.shrink_to_fit();  // the record cannot grow in place
+    enc.AddTagBin(out, "SELF", out.data(), static_cast<unsigned>(out.size()), 2);
+    Bytes want(kDataAbc);
+    enc.AddTagBin(want, "SELF", kDataAbc, 2);
+    EXPECT_EQ(out, want);
+}
+
+TEST(EncoderBin, RecordsBeyond4GiBAreRefusedBeforeThePayloadIsRead) {
+    CUlvexEncoder enc;
     const Bytes ten(10, 0xAB);
     Bytes one(1, 0xAB), big = ten;
-    EXPECT_THROW(enc->AddTagBin(one, "BIG", poison, 0xFFFFFFEBu, 1), std::length_error);
-    EXPECT_THROW(enc->AddTagBin(big, "BIG", poison, 0xFFFFFFF0u, 1), std::length_error);
-    EXPECT_THROW(enc->EncodeTagBin(big, 1u, poison, 0xFFFFFFECu, 1), std::length_error);
-    EXPECT_THROW(enc->EncodeTagBin(big, kData, poison, 0xFFFFFFFFu, 1), std::length_error);
-    EXPECT_TRUE(big == ten && one == Bytes(1, 0xAB));  // nothing was written
-    delete enc;
+    // Old size + payload + 20 just over 0xFFFFFFFF, or far over.
+    EXPECT_THROW(enc.AddTagBin(one, "BIG", kPoison, 0xFFFFFFEBu, 1), std::length_error);
+    EXPECT_THROW(enc.AddTagBin(big, "BIG", kPoison, 0xFFFFFFF0u, 1), std::length_error);
+    EXPECT_THROW(enc.EncodeTagBin(big, 1u, kPoison, 0xFFFFFFECu, 1), std::length_error);
+    EXPECT_THROW(enc.EncodeTagBin(big, kData, kPoison, 0xFFFFFFFFu, 1), std::length_error);
+    EXPECT_EQ(big, ten);
+    EXPECT_EQ(one, Bytes(1, 0xAB));
 }
