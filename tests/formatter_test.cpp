@@ -1,10 +1,14 @@
+// Payload entries: exact bytes of every writer, which virtual slot each one goes through, the global
+// locale, and the readers' lookup and stop rules.
 #include <gtest/gtest.h>
+
 #include <climits>
 #include <cmath>
 #include <iomanip>
 #include <locale>
 #include <sstream>
 #include <utility>
+
 #include "ulvex/ulvex.h"
 
 namespace {
@@ -21,35 +25,53 @@ struct Recorder : CUlvexDataFormatter {
     bool FormatData(Bytes& d, K k, int v) override { return via += 'i', Base::FormatData(d, k, v); }
     bool FormatData(Bytes& d, K k, unsigned v) override { return via += 'u', Base::FormatData(d, k, v); }
 };
-// Each typed writer's entry carries what a fresh stream writes (precision 9; hex: "0x", width 8, fill 0).
+// What a fresh stream writes (precision 9; hex: "0x", width 8, fill 0).
 template <class T>
-void Check(Recorder& r, std::initializer_list<T> values, bool hex = false) {
+std::string Streamed(T v, bool hex) {
+    std::ostringstream os;
+    if (hex)
+        os << "0x" << std::setw(8) << std::setfill('0') << std::hex << v;
+    else
+        os << std::setprecision(9) << +v;
+    return os.str();
+}
+// Each typed writer's entry carries what a fresh stream writes, handed to the string writer's slot; the 8-,
+// 16- and 32-bit integers pass through the int or unsigned int slot.
+template <class T>
+void Check(std::initializer_list<T> values) {
     for (T v : values) {
-        std::ostringstream os;
-        if (hex)
-            os << "0x" << std::setw(8) << std::setfill('0') << std::hex << v;
-        else
-            os << std::setprecision(9) << +v;
+        Recorder r;
+        const std::string want = Streamed(v, false);
         Bytes d(3, 'q');  // too small: the entry goes to new storage
-        EXPECT_TRUE(hex ? r.FormatDataHex(d, "k", v) : static_cast<IUlvexDataFormatter&>(r).FormatData(d, "k", v));
-        EXPECT_TRUE(S(d) == "k=" + os.str() + "|\r\n" && r.seen == os.str()) << S(d) << " vs " << os.str();
-        const bool narrow = std::is_integral<T>::value && sizeof(T) <= sizeof(int) && !hex;  // int slots only
-        EXPECT_EQ(std::exchange(r.via, ""), !narrow ? "" : std::is_signed<T>::value ? "i" : "u");
+        EXPECT_TRUE(static_cast<IUlvexDataFormatter&>(r).FormatData(d, "k", v));
+        EXPECT_EQ(S(d), "k=" + want + "|\r\n");
+        EXPECT_EQ(r.seen, want);
+        const bool narrow = std::is_integral<T>::value && sizeof(T) <= sizeof(int);
+        EXPECT_EQ(r.via, !narrow ? "" : std::is_signed<T>::value ? "i" : "u") << want;
     }
 }
-void CheckAll(Recorder& r) {  // the recorder's slot log must start empty
-    Check<signed char>(r, {0, -1, 65, SCHAR_MIN, SCHAR_MAX});
-    Check<unsigned char>(r, {0, 65, 255});
-    Check<short>(r, {-32768, 32767, 1000});
-    Check<unsigned short>(r, {65535, 1234});
-    Check<int>(r, {-5, 0, INT_MIN, INT_MAX, 1234567});
-    Check<unsigned>(r, {UINT_MAX, 0, 1000});
-    Check<long long>(r, {LLONG_MIN, LLONG_MAX, -1000});
-    Check<unsigned long long>(r, {ULLONG_MAX, 0, 999});
-    Check<unsigned>(r, {0, 255, 0xabcdef12u, UINT_MAX, 1234567}, true);
-    Check<float>(r, {0.1f, 3.14159265f, -0.0f, 1e-5f, 3.4e38f, 1e-45f, HUGE_VALF, NAN, 1234.5f});
-    Check<double>(r, {21.5, 100.0, 1.0 / 3, 123456789.0, 1234567890.0, 0.0001, 0.00001, -0.0, HUGE_VAL, -HUGE_VAL, NAN,
-                      -NAN, 1.7976931348623157e308, 5e-324, -2.5e-300, 1234.5});
+void CheckHex(std::initializer_list<unsigned> values) {
+    for (unsigned v : values) {
+        Recorder r;
+        Bytes d(3, 'q');
+        EXPECT_TRUE(r.FormatDataHex(d, "k", v));
+        EXPECT_EQ(S(d), "k=" + Streamed(v, true) + "|\r\n");
+        EXPECT_EQ(r.seen, Streamed(v, true));
+    }
+}
+void CheckAll() {
+    Check<signed char>({0, -1, 65, SCHAR_MIN, SCHAR_MAX});
+    Check<unsigned char>({0, 65, 255});
+    Check<short>({-32768, 32767, 1000});
+    Check<unsigned short>({65535, 1234});
+    Check<int>({-5, 0, INT_MIN, INT_MAX, 1234567});
+    Check<unsigned>({UINT_MAX, 0, 1000});
+    Check<long long>({LLONG_MIN, LLONG_MAX, -1000});
+    Check<unsigned long long>({ULLONG_MAX, 0, 999});
+    CheckHex({0, 255, 0xabcdef12u, UINT_MAX, 1234567});
+    Check<float>({0.1f, 3.14159265f, -0.0f, 1e-5f, 3.4e38f, 1e-45f, HUGE_VALF, NAN, 1234.5f});
+    Check<double>({21.5, 100.0, 1.0 / 3, 123456789.0, 1234567890.0, 0.0001, 0.00001, -0.0, HUGE_VAL, -HUGE_VAL, NAN,
+                   -NAN, 1.7976931348623157e308, 5e-324, -2.5e-300, 1234.5});
 }
 struct Punct : std::numpunct<char> {
     char do_thousands_sep() const override { return '.'; }
@@ -58,58 +80,118 @@ struct Punct : std::numpunct<char> {
 };
 }  // namespace
 
-TEST(FormatterWriters, ExactEntriesReplaceTheVectorAndFollowTheStream) {
-    Recorder f;
+TEST(FormatterWriters, EntryReplacesTheVectorWithExactBytes) {
+    CUlvexDataFormatter f;
     Bytes d(100, 0xaa);
-    const auto text = [&](auto v) { return f.FormatData(d, "t", v), S(d); };
-    EXPECT_EQ((f.FormatData(d, "temp", std::string("21.5")), S(d)), "temp=21.5|\r\n");  // 100 old bytes gone
-    EXPECT_EQ((f.FormatData(d, "", std::string()), S(d)), "=|\r\n");
+    f.FormatData(d, "temp", std::string("21.5"));
+    EXPECT_EQ(S(d), "temp=21.5|\r\n");
+    f.FormatData(d, "", std::string());
+    EXPECT_EQ(S(d), "=|\r\n");
+}
+
+TEST(FormatterWriters, KeysAndValuesAreCopiedByteForByte) {
+    CUlvexDataFormatter f;
+    Bytes d;
     const std::string odd("=|\r\n\0x", 6);
-    EXPECT_EQ((f.FormatData(d, std::string("k\0", 2), odd), S(d)), std::string("k\0=", 3) + odd + "|\r\n");
-    EXPECT_EQ((f.FormatDataHex(d, "t", 0xabcdef12u), S(d)), "t=0xabcdef12|\r\n");
-    CheckAll(f);
+    f.FormatData(d, std::string("k\0", 2), odd);
+    EXPECT_EQ(S(d), std::string("k\0=", 3) + odd + "|\r\n");
+}
+
+TEST(FormatterWriters, HexIsZeroPaddedLowerCase) {
+    CUlvexDataFormatter f;
+    Bytes d;
+    f.FormatDataHex(d, "t", 0xabcdef12u);
+    EXPECT_EQ(S(d), "t=0xabcdef12|\r\n");
+    f.FormatDataHex(d, "t", 0x0000ab00u);
+    EXPECT_EQ(S(d), "t=0x0000ab00|\r\n");
+}
+
+TEST(FormatterWriters, TypedWritersFollowTheStreamThroughTheirVirtualSlots) { CheckAll(); }
+
+TEST(FormatterWriters, TypedWritersFollowANonClassicGlobalLocale) {
     const std::locale old = std::locale::global(std::locale(std::locale::classic(), new Punct));
-    EXPECT_EQ(text(1234567ll) + text(21.5), "t=1.234.567|\r\nt=21,5|\r\n");
-    CheckAll(f);
+    CUlvexDataFormatter f;
+    Bytes d;
+    f.FormatData(d, "t", 1234567ll);
+    EXPECT_EQ(S(d), "t=1.234.567|\r\n");
+    f.FormatData(d, "t", 21.5);
+    EXPECT_EQ(S(d), "t=21,5|\r\n");
+    CheckAll();
     std::locale::global(old);
 }
 
-TEST(FormatterReaders, StopRuleAndLookupOddities) {
+// FindInData's text runs from the key to where the stop rule, applied from the key on, ends it; FindInDataAllEntry
+// reads every entry, the last of a repeated key winning. A value ends at '|', or before CR or LF at one and two bytes
+// from it, or where fewer than three bytes remain; the three bytes after it are skipped whatever they are.
+TEST(FormatterReaders, LookupAndListingFollowTheStopRule) {
     const std::string P = "a=1|\r\nname=xy|\r\n", nul("k=a\0b|\r\n", 8), nulKey("k\0x=1|\r\n", 8);
     const Map pm{{"a", "1"}, {"name", "xy"}};
     const struct {
         std::string data;
         const char* key;
-        int found;
+        bool found;
         std::string text;
         Map all;
-    } cases[] = {{"k=abc\nd|\r\n", "k", 1, "k=a", {{"k", "a"}, {"d|\r\n", ""}}},
-                 {nul, "k", 1, nul.substr(0, 5), {{"k", "a"}}},
-                 {"k=ab\rc|\r\n", "k", 1, "k=a", {{"k", "a"}, {"|\r\n", ""}}},
-                 {"k=1|\r\nk=2|\r\n", "k", 1, "k=1", {{"k", "2"}}},
-                 {"abc|\r\nk=v|\r\n", "k", 1, "k=v", {{"abc|\r\nk", "v"}}},
-                 {"x=1|\r\ny=", "y", 1, "", {{"x", "1"}, {"y", ""}}},
-                 {"k=a|b|\r\n", "k", 1, "k=a", {{"k", "a"}, {"\r\n", ""}}},
-                 {"abc|\r\n", "c", 0, "", {{"abc|\r\n", ""}}},
-                 {"x=1|\r\ny=2", "y", 1, "y", {{"x", "1"}, {"y", ""}}},
-                 {nulKey, "x", 1, "x=1", {{nulKey.substr(0, 3), "1"}}},
-                 {"=a=b|\r\n", "a", 1, "a=b", {{"=a", "b"}}},
-                 {"k=1|\r\nk", "k", 1, "k=1", {{"k", ""}}},
-                 {P, "a", 1, "a=1", pm},
-                 {"k=|\r\n", "k", 1, "k=", {{"k", ""}}},
-                 {"k=vwx", "k", 1, "k=v", {{"k", "v"}}},
-                 {P, "name", 1, "name=xy", pm},
-                 {"k=vw", "k", 1, "k=", {{"k", ""}}},
-                 {P, "ame", 1, "ame=xy", pm},
-                 {P, "", 1, "=1", pm},
-                 {"", "k", 0, "", {}},
-                 {P, "b", 0, "", pm}};
+    } cases[] = {{"k=abc\nd|\r\n", "k", true, "k=a", {{"k", "a"}, {"d|\r\n", ""}}},
+                 {nul, "k", true, nul.substr(0, 5), {{"k", "a"}}},
+                 {"k=ab\rc|\r\n", "k", true, "k=a", {{"k", "a"}, {"|\r\n", ""}}},
+                 {"k=a\nbc|\r\n", "k", true, "k", {{"k", "a\nbc"}}},
+                 {"k=1|\r\nk=2|\r\n", "k", true, "k=1", {{"k", "2"}}},
+                 {"abc|\r\nk=v|\r\n", "k", true, "k=v", {{"abc|\r\nk", "v"}}},
+                 {"x=1|\r\ny=", "y", true, "", {{"x", "1"}, {"y", ""}}},
+                 {"k=a|b|\r\n", "k", true, "k=a", {{"k", "a"}, {"\r\n", ""}}},
+                 {"k=a|xyz=b", "k", true, "k=a", {{"k", "a"}, {"z", ""}}},
+                 {"abc|\r\n", "c", false, "", {{"abc|\r\n", ""}}},
+                 {"x=1|\r\ny=2", "y", true, "y", {{"x", "1"}, {"y", ""}}},
+                 {nulKey, "x", true, "x=1", {{nulKey.substr(0, 3), "1"}}},
+                 {"=a=b|\r\n", "a", true, "a=b", {{"=a", "b"}}},
+                 {"k=1|\r\nk", "k", true, "k=1", {{"k", ""}}},
+                 {P, "a", true, "a=1", pm},
+                 {"k=|\r\n", "k", true, "k=", {{"k", ""}}},
+                 {"k=vwx", "k", true, "k=v", {{"k", "v"}}},
+                 {"k=vwxy", "k", true, "k=vw", {{"k", "vw"}}},
+                 {P, "name", true, "name=xy", pm},
+                 {"k=vw", "k", true, "k=", {{"k", ""}}},
+                 {P, "ame", true, "ame=xy", pm},
+                 {P, "", true, "=1", pm},
+                 {"", "k", false, "", {}},
+                 {P, "b", false, "", pm}};
     CUlvexDataFormatter f;
     for (const auto& c : cases) {
         const Bytes v(c.data.begin(), c.data.end());  // an exact-size heap copy (null when empty)
         std::string text = "stale";
         Map all{{"stale", "x"}};
-        EXPECT_TRUE(f.FindInData(v, c.key, text) == (c.found == 1) && text == c.text) << c.key << ": " << text;
-        EXPECT_TRUE(f.FindInDataAllEntry(v.data(), v.size(), all) && all == c.all) << c.data;
+        EXPECT_EQ(f.FindInData(v, c.key, text), c.found) << c.data;
+        EXPECT_EQ(text, c.text) << c.data;
+        EXPECT_TRUE(f.FindInDataAllEntry(v.data(), static_cast<unsigned>(v.size()), all));
+        EXPECT_EQ(all, c.all) << c.data;
     }
+}
+
+// The key search checks candidates by their first two bytes, last byte and '='; the bytes between are
+// compared too, and a key at the very end of the data is found.
+TEST(FormatterReaders, LookupComparesEveryKeyByte) {
+    CUlvexDataFormatter f;
+    const std::string data = "abXde=1|\r\nabcXe=2|\r\nabcde=3|\r\nq\x80=4|\r\nz=";
+    const Bytes v(data.begin(), data.end());
+    std::string text;
+    EXPECT_TRUE(f.FindInData(v, "abcde", text));
+    EXPECT_EQ(text, "abcde=3");
+    EXPECT_TRUE(f.FindInData(v, "z", text));
+    EXPECT_EQ(text, "");  // fewer than three bytes left: the text ends at once
+    EXPECT_FALSE(f.FindInData(v, "q", text));
+    EXPECT_TRUE(f.FindInData(v, "q\x80", text));
+    EXPECT_EQ(text, "q\x80=4");
+    const std::string high = "xyz\xFA=1|\r\nz=2|\r\n";  // 0xFA differs from 'z' in its top bit only
+    EXPECT_TRUE(f.FindInData(Bytes(high.begin(), high.end()), "z", text));
+    EXPECT_EQ(text, "z=2");
+}
+
+TEST(FormatterReaders, LookupOfKeyHeldByTheOutputStringUsesTheKeyFirst) {
+    CUlvexDataFormatter f;
+    const std::string data = "name|\r\nname=xy|\r\n";
+    const Bytes v(data.begin(), data.end());
+    std::string text = "name";
+    EXPECT_TRUE(f.FindInData(v, text.c_str(), text));
+    EXPECT_EQ(text, "name=xy");
 }

@@ -1,6 +1,10 @@
+// Text records: exact bytes of the encoder; the decoder's number fields, damage, derived forms with their own
+// sizes and conversions, and agreement between the single lookups, the bulk listing and the virtual path.
 #include <gtest/gtest.h>
+
 #include <cstring>
 #include <random>
+
 #include "ulvex/ulvex.h"
 
 namespace {
@@ -23,11 +27,11 @@ V Both(IUlvexDecoderTxt& d, const std::string& s) {
     };
     V one, all;
     std::vector<STag> tags(1);  // the bulk scan appends after what the vector holds
-    for (unsigned p = 0; (p = d.FindTagPtrAnyName(b.data(), b.size(), tags[0], p)) != 0;) {
+    for (unsigned p = 0; (p = d.FindTagPtrAnyName(b.data(), static_cast<unsigned>(b.size()), tags[0], p)) != 0;) {
         one.push_back(desc(tags[0]));
         EXPECT_EQ(p, tags[0].PtrTag - b.data() + tags[0].TagLen);
     }
-    d.FindAllTagPtrAnyName(b.data(), b.size(), tags);
+    d.FindAllTagPtrAnyName(b.data(), static_cast<unsigned>(b.size()), tags);
     for (size_t i = 1; i < tags.size(); ++i) all.push_back(desc(tags[i]));
     EXPECT_EQ(one, all);
     return all;
@@ -52,57 +56,98 @@ struct Form : CUlvexDecoderTxt {
 const std::string kAbc = "<hDATA00000000050>\r\nabc<DATA000317>\r\n";
 }  // namespace
 
-TEST(TextEncoder, ExactRecordsAndFields) {
-    EXPECT_EQ(Rec("DATA", "abc") + Rec("DATA", "") + Rec("AB", "x", 9) + Rec("ABCDEF", std::string(300, '\xff'), 1),
-              kAbc + "<hDATA00000000020>\r\n<DATA000023>\r\n<hAB  00000000039>\r\nx<AB  000143>\r\n" +
-                  "<hABCD00000003021>\r\n" + std::string(300, '\xff') + "<ABCD010987>\r\n");  // 76523 mod 65536
+TEST(TextEncoder, WritesExactRecords) {
+    EXPECT_EQ(Rec("DATA", "abc"), kAbc);
+    EXPECT_EQ(Rec("DATA", ""), "<hDATA00000000020>\r\n<DATA000023>\r\n");
+    EXPECT_EQ(Rec("AB", "x", 9), "<hAB  00000000039>\r\nx<AB  000143>\r\n");  // zero name bytes as spaces
+    EXPECT_EQ(Rec("ABCDEF", std::string(300, '\xff'), 1),
+              "<hABCD00000003021>\r\n" + std::string(300, '\xff') + "<ABCD010987>\r\n");  // 76523 mod 65536
+}
+
+TEST(TextEncoder, VersionFourteenIsWrittenAsQuestionMark) {
+    EXPECT_EQ(Rec("AB", "", 14)[16], '?');
+    EXPECT_EQ(Rec("AB", "", 13)[16], '=');
+}
+
+TEST(TextEncoder, AppendsARecordOfItsOwnContent) {
     CUlvexEncoderTxt enc;
     Bytes out = B("xy" + kAbc);
     enc.AddTagTxt(out, "SELF", out, 2);  // appended after its own former content, reallocated while growing
     EXPECT_EQ(std::string(out.begin(), out.end()), "xy" + kAbc + Rec("SELF", "xy" + kAbc, 2));
+}
+
+TEST(TextEncoder, FieldConversionsWriteInPlaceAndGrowShortStrings) {
+    CUlvexEncoderTxt enc;
     std::string h = std::string(18, 'z') + "TAIL", f;  // a longer string keeps its tail, a shorter one grows
     enc.HeaderToTxtNew(h, CHeader(">\x01<", 0, 4294967295u));
     enc.FooterToTxtNew(f, CFooter("AB", B(std::string(257, '\xff')).data(), 257));
-    EXPECT_EQ(h + f, "<h>\x01< 42949672950>TAIL<AB  065535>");
+    EXPECT_EQ(h, "<h>\x01< 42949672950>TAIL");
+    EXPECT_EQ(f, "<AB  065535>");
 }
 
-TEST(TextDecoder, ReadsFieldsPassesOverDamageAndFollowsDerivedForms) {
+// Each byte counts its code - 48, up to where a '>' stops it: one position ahead in a header, at the
+// position in a footer; position 17 (17-byte headers) is never read.
+TEST(TextDecoder, NumberFieldsCountEveryByteUpToTheClosingMarker) {
     CUlvexDecoderTxt d;
-    Plain plain;
     std::mt19937 rng(7);
-    // Numbers: each byte counts its code - 48, up to where a '>' stops it; position 17 (17-byte headers) is never read.
     const V fixed{"<hDATA127>9999999", "<hDATA42949672959", "<hDATA0000000005>>", "<DATA0003170", "<DATA065853>"};
     for (int i = 0; i < 4000; ++i) {
-        std::string t = i < 5 ? fixed[i] : std::string(i % 2 ? "<hDATA" : "<DATA0") + std::string(12, '0');
+        std::string t =
+            i < 5 ? fixed[static_cast<size_t>(i)] : std::string(i % 2 ? "<hDATA" : "<DATA0") + std::string(12, '0');
         for (size_t k = 6; i >= 5 && k < 18; ++k) t[k] = rng() % 3 ? "0123456789"[rng() % 10] : "> \xff:"[rng() % 4];
-        unsigned v = 1, want = 0, at = 6, header = t[1] == 'h';
-        for (; at < (header ? 16u : 12u) && t[at + header] != '>'; ++at) want = want * 10 + (t[at] & 0xff) - 48;
-        EXPECT_TRUE(d.CalcolaValore(v, B(t).data(), header) == at && v == want) << t;
+        unsigned v = 1, want = 0, at = 6;
+        const bool header = t[1] == 'h';
+        for (; at < (header ? 16u : 12u) && t[at + header] != '>'; ++at)
+            want = want * 10 + static_cast<unsigned>(t[at] & 0xff) - 48;
+        EXPECT_EQ(d.CalcolaValore(v, B(t).data(), header), at) << t;
+        EXPECT_EQ(v, want) << t;
     }
+}
+
+TEST(TextDecoder, ListsRecordsWithTheirFields) {
+    CUlvexDecoderTxt d;
     EXPECT_EQ(Both(d, kAbc + kAbc), (V{"DATA@0/20/3/35/v0", "DATA@37/57/3/35/v0"}));
     EXPECT_EQ(Both(d, Rec("AB", "", 14)), V{"AB  @0/20/0/32/v15"});
-    EXPECT_EQ(Both(d, Rec("OUTR", kAbc)).size(), 1u);  // a record's data is not searched
-    EXPECT_EQ(Both(d, "<hDATA127>ABCDEFGH\r\n0123456789<DATA000548>"), V{"DATA@0/20/10/42/v7"});
+    EXPECT_EQ(Both(d, "<hDATA127>ABCDEFGH\r\n0123456789<DATA000548>"), V{"DATA@0/20/10/42/v7"});  // short length
+}
+
+TEST(TextDecoder, RecordDataIsNotSearched) {
+    CUlvexDecoderTxt d;
+    EXPECT_EQ(Both(d, Rec("OUTR", kAbc)), V{"OUTR@0/20/37/69/v0"});
+}
+
+// One byte or field of a record changed: which changes it survives (the footer's number read as 16 bits,
+// the version, the separator) and which it does not. A record behind it is found either way.
+TEST(TextDecoder, SingleChangesKeepOrBreakTheRecord) {
+    CUlvexDecoderTxt d;
+    Plain plain;
     const struct {
         size_t at;
         std::string with;
-        int found;
-    } muts[] = {// 1: still found
-                {28, "065853", 1}, {28, "000318", 0}, {17, std::string(1, '\0'), 1},
-                {17, "X", 1},      {34, "X", 0},      {1, "H", 0},
-                {24, "DATB", 0},   {2, "DATB", 0},    {23, "(", 0},
-                {18, "\n\r", 1},   {16, "7", 1},      {6, " ", 0},
-                {35, "zz", 1}};
+        bool found;
+    } muts[] = {{28, "065853", true}, {28, "000318", false}, {17, std::string(1, '\0'), true},
+                {17, "X", true},      {34, "X", false},      {1, "H", false},
+                {24, "DATB", false},  {24, "XATA", false},   {2, "DATB", false},
+                {23, "(", false},     {18, "\n\r", true},    {16, "7", true},
+                {6, " ", false},      {35, "zz", true}};
     for (const auto& m : muts) {
         const std::string s = std::string(kAbc).replace(m.at, m.with.size(), m.with) + Rec("AB", "");
         const V tags = Both(d, s);
-        EXPECT_TRUE(tags == Both(plain, s) && tags.size() == 1u + m.found && tags.back() == "AB  @37/57/0/32/v0") << s;
+        EXPECT_EQ(tags.size(), 1u + m.found) << s;
+        EXPECT_EQ(tags.back(), "AB  @37/57/0/32/v0") << s;
+        EXPECT_EQ(Both(plain, s), tags) << s;  // the virtual path agrees
     }
-    // Passed over: lengths 0 and 1 (below the separator), lengths that can never fit.
+}
+
+TEST(TextDecoder, LengthsBelowTheSeparatorOrBeyondTheBufferArePassedOver) {
+    CUlvexDecoderTxt d;
     for (const std::string& s : V{"<hDATA00000000000><DATA000000>", "<hDATA00000000010>\x07<DATA000007>",
                                   "<hDATA42949672950>", "<hDATA42949672660>"})
-        EXPECT_EQ(Both(d, s + kAbc), V{Desc("DATA", s.size(), s.size() + 20, 3, 35, 0)});
-    // Derived forms: the sizes and conversions they override decide what both lookups recognise.
+        EXPECT_EQ(Both(d, s + kAbc), V{Desc("DATA", s.size(), s.size() + 20, 3, 35, 0)}) << s;
+}
+
+// The sizes and conversions a derived class overrides decide what both lookups recognise.
+TEST(TextDecoder, DerivedFormsReadThroughTheirOverrides) {
     std::string bracket = kAbc, wide = std::string(kAbc).insert(17, "X");
     bracket[0] = bracket[23] = '[';
     Form sep3(18, 12, 3, '<'), foot13(18, 13, 2, '<'), head19(19, 12, 2, '<'), square(18, 12, 2, '[');
@@ -110,18 +155,28 @@ TEST(TextDecoder, ReadsFieldsPassesOverDamageAndFollowsDerivedForms) {
     EXPECT_EQ(Both(foot13, kAbc), V{"DATA@0/20/3/36/v200"});
     EXPECT_EQ(Both(head19, wide), V{"DATA@0/21/3/36/v200"});
     EXPECT_EQ(Both(square, bracket), V{"DATA@0/20/3/35/v200"});
-    EXPECT_EQ(Both(sep3, Rec("DATA", "")).size() + Both(foot13, kAbc.substr(0, 35)).size() + Both(square, kAbc).size() +
-                  Both(d, wide).size() + Both(d, bracket).size(),
-              0u);
 }
 
-TEST(TextDecoder, RoundTripGarbageCutsAndHostileBuffersAgreeOnBothPaths) {
+TEST(TextDecoder, DerivedFormsRejectWhatTheirOverridesReject) {
+    CUlvexDecoderTxt d;
+    std::string bracket = kAbc, wide = std::string(kAbc).insert(17, "X");
+    bracket[0] = bracket[23] = '[';
+    Form sep3(18, 12, 3, '<'), foot13(18, 13, 2, '<'), square(18, 12, 2, '[');
+    EXPECT_EQ(Both(sep3, Rec("DATA", "")), V{});
+    EXPECT_EQ(Both(foot13, kAbc.substr(0, 35)), V{});
+    EXPECT_EQ(Both(square, kAbc), V{});
+    EXPECT_EQ(Both(d, wide), V{});
+    EXPECT_EQ(Both(d, bracket), V{});
+}
+
+// Every version, any name bytes (NUL and '>' included), any data, among garbage rich in marker bytes.
+TEST(TextDecoder, RoundTripsEveryVersionAndNameOnBothPaths) {
     std::mt19937 rng(20240611);
     CUlvexDecoderTxt base;
     Plain plain;
     std::string all, alpha = "<h>0123456789 \r\nDATA";
     V want;
-    for (int v = 0; v < 768; ++v) {  // every version, any name bytes (NUL and '>' included), any data
+    for (int v = 0; v < 768; ++v) {
         char name[5] = {};
         for (int k = 0; k < 4; ++k) name[k] = static_cast<char>(rng() % 3 ? rng() : "\0><"[rng() % 3]);
         std::string data(rng() % 90, '\0'), tag(name, strnlen(name, 4));
@@ -133,6 +188,13 @@ TEST(TextDecoder, RoundTripGarbageCutsAndHostileBuffersAgreeOnBothPaths) {
     }
     EXPECT_EQ(Both(base, all), want);
     EXPECT_EQ(Both(plain, all), want);
+}
+
+TEST(TextDecoder, CutAndDamagedRecordsAgreeOnBothPaths) {
+    std::mt19937 rng(20240611);
+    CUlvexDecoderTxt base;
+    Plain plain;
+    const std::string alpha = "<h>0123456789 \r\nDATA";
     const std::string pieces[] = {kAbc, "<h", "<hDATA", "<hDATA42949672950>", "<DATA000317>", "\r\n", "<hDATA127>"};
     for (int round = 0; round < 300; ++round) {  // records, cut and damaged records, bare markers
         std::string s, p;
@@ -142,16 +204,34 @@ TEST(TextDecoder, RoundTripGarbageCutsAndHostileBuffersAgreeOnBothPaths) {
         }
         EXPECT_EQ(Both(base, s), Both(plain, s)) << s;  // the fast path and the virtual one
     }
-    std::string hostile, two = kAbc + Rec("AB", "", 3);  // hostile: forty headers whose lengths end at one footer
-    for (size_t p = 0; p < 720; p += 18) hostile += "<hDATA" + std::to_string(10000003722ull - p).substr(1) + "0>";
-    for (IUlvexDecoderTxt* d : {static_cast<IUlvexDecoderTxt*>(&base), static_cast<IUlvexDecoderTxt*>(&plain)}) {
-        std::vector<STag> v(1);
-        for (unsigned n = 0; n <= 30; ++n) {  // not a byte of them is read
-            d->FindAllTagPtrAnyName(nullptr, n, v);
-            EXPECT_TRUE(d->FindTagPtrAnyName(nullptr, n, v[0], 0) == 0 && v.size() == 1);
-        }
-        for (size_t k = 0; k <= two.size(); ++k)  // every prefix, in exact-size copies
-            EXPECT_EQ(Both(*d, two.substr(0, k)).size(), (k >= 35) + (k >= 37 + 32)) << k;
-        EXPECT_EQ(Both(*d, hostile + Rec("DATA", std::string(3000, 'q'))), V{"DATA@720/740/3000/3032/v0"});
+}
+
+class TextDecoderPaths : public ::testing::TestWithParam<bool> {
+protected:
+    CUlvexDecoderTxt base;
+    Plain plain;
+    IUlvexDecoderTxt& d = GetParam() ? static_cast<IUlvexDecoderTxt&>(plain) : base;
+};
+
+TEST_P(TextDecoderPaths, BuffersOfThirtyBytesOrLessAreNeverRead) {
+    std::vector<STag> v(1);
+    for (unsigned n = 0; n <= 30; ++n) {  // a null buffer would fault
+        d.FindAllTagPtrAnyName(nullptr, n, v);
+        EXPECT_EQ(d.FindTagPtrAnyName(nullptr, n, v[0], 0), 0u);
+        EXPECT_EQ(v.size(), 1u);
     }
 }
+
+TEST_P(TextDecoderPaths, EveryPrefixListsTheRecordsItHoldsWhole) {
+    const std::string two = kAbc + Rec("AB", "", 3);
+    for (size_t k = 0; k <= two.size(); ++k)  // in exact-size copies; a record needs one byte after it
+        EXPECT_EQ(Both(d, two.substr(0, k)).size(), (k >= 35) + (k >= 37 + 32)) << k;
+}
+
+TEST_P(TextDecoderPaths, HeadersSharingOneFooterDoNotHideTheRecordAfterThem) {
+    std::string hostile;  // forty headers whose lengths end at one footer
+    for (size_t p = 0; p < 720; p += 18) hostile += "<hDATA" + std::to_string(10000003722ull - p).substr(1) + "0>";
+    EXPECT_EQ(Both(d, hostile + Rec("DATA", std::string(3000, 'q'))), V{"DATA@720/740/3000/3032/v0"});
+}
+
+INSTANTIATE_TEST_SUITE_P(DirectAndVirtual, TextDecoderPaths, ::testing::Bool());
