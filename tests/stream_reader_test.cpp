@@ -13,6 +13,11 @@
 namespace {
 using Bytes = std::vector<unsigned char>;
 using Reader = ulvex::StreamReader;
+// 32-bit draws, so that arithmetic on them stays unsigned int.
+struct Rng : std::mt19937 {
+    using std::mt19937::mt19937;
+    unsigned operator()() { return static_cast<unsigned>(std::mt19937::operator()()); }
+};
 const Reader::Form kForms[] = {Reader::Binary, Reader::Text};
 // name, version, record bytes, payload start in them and length, stream offset
 using Rec = std::tuple<std::string, int, std::string, std::ptrdiff_t, unsigned, std::uint64_t>;
@@ -42,7 +47,7 @@ std::vector<Rec> Reference(Reader::Form form, const Bytes& s, unsigned int max) 
 // each and checking the memory bound; returns the records and the garbage
 // and rejection counters.
 std::tuple<std::vector<Rec>, std::uint64_t, std::uint64_t> Read(Reader::Form form, const Bytes& s, unsigned int max,
-                                                                size_t step, std::mt19937& rng) {
+                                                                size_t step, Rng& rng) {
     Reader r(form, max);
     std::vector<Rec> recs;
     STag t;
@@ -79,7 +84,7 @@ Bytes Header(Reader::Form form, unsigned int dataLen) {
 // Garbage rich in marker bytes; valid, damaged, cut and too-long records;
 // records nested in the payloads of valid, damaged and too-long ones; lone
 // headers; and sometimes an empty record as the very last bytes.
-Bytes RandomStream(Reader::Form form, std::mt19937& rng, unsigned int max, int depth = 0) {
+Bytes RandomStream(Reader::Form form, Rng& rng, unsigned int max, int depth = 0) {
     Bytes s;
     for (int seg = rng() % (depth ? 4 : 30); seg >= 0; --seg) {
         const unsigned kind = rng() % 6, at = static_cast<unsigned>(s.size());
@@ -102,7 +107,7 @@ Bytes RandomStream(Reader::Form form, std::mt19937& rng, unsigned int max, int d
 }  // namespace
 
 TEST(StreamReader, EveryChunkingDeliversTheWholeBufferListing) {
-    std::mt19937 rng(20240611);
+    Rng rng(20240611);
     const unsigned int max = 100;
     size_t total = 0;
     for (Reader::Form form : kForms)
@@ -121,7 +126,7 @@ TEST(StreamReader, HeadersSharingOneFooterAgreeWithTheListing) {
     // Runs of headers announce records ending at the footer of the valid
     // record after the run (a few: after the next run), so that checksums go
     // through the reader's running-sum table, trimmed while candidates wait.
-    std::mt19937 rng(5);
+    Rng rng(5);
     for (Reader::Form form : kForms) {
         const size_t hs = form == Reader::Binary ? 12 : 18, K = 800;
         Bytes s, rec, data(40000);
@@ -140,35 +145,90 @@ TEST(StreamReader, HeadersSharingOneFooterAgreeWithTheListing) {
     }
 }
 
-TEST(StreamReader, CountersAndTooLongHeadersPassedOverAtOnce) {
-    const unsigned int max = 16;
-    for (Reader::Form form : kForms) {
+// A damaged record, a header announcing more than the maximum, then a record that arrives split; an empty
+// record that ends the stream is never one.
+class StreamCounters : public ::testing::TestWithParam<Reader::Form> {
+protected:
+    void SetUp() override {
+        const Reader::Form form = GetParam();
         const size_t crlf = form == Reader::Binary ? 0 : 2;
-        Bytes s = {'x', 'y'}, good, bad, last;
-        Append(form, good, Bytes(max, 'g')), Append(form, bad, Bytes(5, 'b')), Append(form, last, Bytes());
+        Bytes good, bad;
+        Append(form, good, Bytes(kMax, 'g')), Append(form, bad, Bytes(5, 'b')), Append(form, last, Bytes());
         good.resize(good.size() - crlf), last.resize(last.size() - crlf - crlf / 2);  // last: needs a byte more
         bad[bad.size() - crlf - 3] ^= 1;                                              // checksum
-        for (const Bytes& b : {bad, Header(form, max + 1), good}) s.insert(s.end(), b.begin(), b.end());
-        Reader r(form, max);
+        for (const Bytes& b : {bad, Header(form, kMax + 1), good}) s.insert(s.end(), b.begin(), b.end());
+    }
+    static const unsigned int kMax = 16;
+    Reader r{GetParam(), kMax};
+    Bytes s = {'x', 'y'}, last;
+    STag t;
+    std::uint64_t off = 0;
+};
+
+TEST_P(StreamCounters, RecordIsDeliveredOnceItsLastByteArrives) {
+    r.Feed(s.data(), s.size() - 5);
+    EXPECT_FALSE(r.Next(t, off));
+    r.Feed(s.data() + s.size() - 5, 4);
+    EXPECT_FALSE(r.Next(t, off));
+    r.Feed(s.data() + s.size() - 1, 1);
+    ASSERT_TRUE(r.Next(t, off));
+    EXPECT_EQ(off, s.size() - t.TagLen);
+}
+
+TEST_P(StreamCounters, TooLongHeaderIsRejectedAtOnce) {
+    r.Feed(s.data(), s.size() - 5);
+    r.Next(t, off);
+    EXPECT_EQ(r.RejectedCandidates(), 2u);
+}
+
+TEST_P(StreamCounters, EmptyRecordEndingTheStreamIsNotARecord) {
+    r.Feed(s.data(), s.size());
+    ASSERT_TRUE(r.Next(t, off));
+    r.Feed(last.data(), last.size());
+    EXPECT_FALSE(r.Next(t, off));
+    r.Finish();
+    EXPECT_FALSE(r.Next(t, off));
+    EXPECT_EQ(r.RecordsDelivered(), 1u);
+    EXPECT_EQ(r.RejectedCandidates(), 3u);
+    EXPECT_EQ(r.GarbageBytes(), s.size() + last.size() - t.TagLen);
+}
+
+TEST_P(StreamCounters, CutHeaderAtTheEndIsGarbageNotACandidate) {
+    r.Feed(s.data(), s.size());
+    ASSERT_TRUE(r.Next(t, off));
+    r.Feed(last.data(), 5);
+    r.Finish();
+    EXPECT_FALSE(r.Next(t, off));
+    EXPECT_EQ(r.RejectedCandidates(), 2u);
+    EXPECT_EQ(r.GarbageBytes(), s.size() + 5 - t.TagLen);
+}
+
+TEST_P(StreamCounters, BytesFedAfterFinishAreIgnored) {
+    r.Finish();
+    r.Feed(s.data(), s.size());
+    EXPECT_FALSE(r.Next(t, off));
+    EXPECT_EQ(r.GarbageBytes(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothForms, StreamCounters, ::testing::ValuesIn(kForms));
+
+TEST(StreamReader, MaximumAbove32BitsStillPassesOverImpossibleLengthsAtOnce) {
+    for (Reader::Form form : kForms) {
+        Bytes s = Header(form, form == Reader::Binary ? 0xFFFFFFFFu : 4294967290u), rec;
+        Append(form, rec, Bytes{'a'});
+        s.insert(s.end(), rec.begin(), rec.end());
+        s.push_back(0);
+        Reader r(form, ~std::size_t{0});
         STag t;
         std::uint64_t off = 0;
-        r.Feed(s.data(), s.size() - 5);  // the good record arrives split, the long one never will
-        EXPECT_FALSE(r.Next(t, off));
-        r.Feed(s.data() + s.size() - 5, 5);
-        ASSERT_TRUE(r.Next(t, off));
-        EXPECT_EQ(off, s.size() - t.TagLen);
-        r.Feed(last.data(), last.size());
-        EXPECT_FALSE(r.Next(t, off));
-        EXPECT_EQ(r.RejectedCandidates(), 2u);
-        r.Finish();
-        EXPECT_FALSE(r.Next(t, off));  // the empty record at the very end is not a record
-        EXPECT_EQ(std::make_tuple(r.RecordsDelivered(), r.RejectedCandidates(), r.GarbageBytes()),
-                  std::make_tuple(std::uint64_t(1), std::uint64_t(3), s.size() + last.size() - t.TagLen));
+        r.Feed(s.data(), s.size());
+        ASSERT_TRUE(r.Next(t, off)) << form;
+        EXPECT_EQ(off, s.size() - rec.size() - 1) << form;
     }
 }
 
 TEST(StreamReader, LongStreamStaysWithinItsMemoryBound) {
-    std::mt19937 rng(77);
+    Rng rng(77);
     for (Reader::Form form : kForms) {
         Bytes s, part;  // 64 MiB through a reader whose bound is below 16 KiB for 4-KiB chunks
         for (; s.size() < (1u << 20); s.insert(s.end(), part.begin(), part.end())) part = RandomStream(form, rng, 4096);

@@ -134,9 +134,15 @@ void KeepsPrefix(Scan scan) {
     EachFailure([&](long n) {
         Out out(1, STag());
         const bool threw = FailsAt(n, [&] { scan(out); });
-        ASSERT_TRUE(threw ? out.size() <= full.size() : out.size() == full.size()) << "allocation " << n;
+        if (threw)
+            ASSERT_LE(out.size(), full.size()) << "allocation " << n;
+        else
+            ASSERT_EQ(out.size(), full.size()) << "allocation " << n;
         typename Out::const_iterator f = full.begin();
-        for (const STag& t : out) EXPECT_TRUE(t.PtrTag == f->PtrTag && t.TagName == (f++)->TagName);
+        for (const STag& t : out) {
+            EXPECT_EQ(t.PtrTag, f->PtrTag) << "allocation " << n;
+            EXPECT_EQ(t.TagName, (f++)->TagName) << "allocation " << n;
+        }
     });
 }
 
