@@ -230,9 +230,11 @@ private:
     std::vector<Record> m_out;
 };
 
+// Automatic chunks: several per thread for balance, and small enough that a
+// chunk's record list is still in cache when the join hands it over.
 std::uint64_t ChooseChunkSize(std::uint64_t bytes, unsigned threads, std::uint64_t asked) {
     if (asked != 0) return asked;
-    const std::uint64_t lo = std::uint64_t{1} << 20, hi = std::uint64_t{16} << 20;
+    const std::uint64_t lo = std::uint64_t{64} << 10, hi = std::uint64_t{1} << 20;
     return std::min(hi, std::max(lo, bytes / (std::uint64_t{8} * threads)));
 }
 
@@ -247,7 +249,8 @@ public:
           m_count((size - start) / chunk + ((size - start) % chunk != 0)),
           m_slots(std::size_t{4} * threads) {
         try {
-            for (unsigned t = 0; t < threads; ++t) m_threads.emplace_back([this] { Work(); });
+            // No more threads than chunks.
+            for (unsigned t = 0; t < threads && t < m_count; ++t) m_threads.emplace_back([this] { Work(); });
         } catch (...) {
             Stop();
             throw;
