@@ -117,8 +117,10 @@ private:
 std::uint64_t End(const Record& r) { return r.offset + r.recordLen; }
 
 // One chunk's own scan: its records, and how far its path is decided (its
-// end, or where the worker left the rest to the join).
-struct Chunk {
+// end, or where the worker left the rest to the join). Each on a cache line
+// of its own: a worker appending to its list writes the vector's end here,
+// and neighbouring slots belong to other threads.
+struct alignas(64) Chunk {
     std::uint64_t begin = 0, end = 0, decided = 0;
     std::vector<Record> records;
     std::exception_ptr error;
@@ -238,7 +240,9 @@ std::uint64_t ChooseChunkSize(std::uint64_t bytes, unsigned threads, std::uint64
     return std::min(hi, std::max(lo, bytes / (std::uint64_t{8} * threads)));
 }
 
-// Chunks scanned by worker threads, a bounded number ahead of the join.
+// Chunks scanned by the calling thread and `threads - 1` workers, a bounded
+// number ahead of the join. The calling thread scans chunks too whenever the
+// one the join needs next is not ready yet.
 class Pool {
 public:
     Pool(const Finder& finder, std::uint64_t start, std::uint64_t size, std::uint64_t chunk, unsigned threads)
@@ -250,7 +254,7 @@ public:
           m_slots(std::size_t{4} * threads) {
         try {
             // No more threads than chunks.
-            for (unsigned t = 0; t < threads && t < m_count; ++t) m_threads.emplace_back([this] { Work(); });
+            for (unsigned t = 1; t < threads && t < m_count; ++t) m_threads.emplace_back([this] { Work(); });
         } catch (...) {
             Stop();
             throw;
@@ -266,7 +270,13 @@ public:
     const Chunk& Wait(std::uint64_t k) {
         std::unique_lock<std::mutex> lock(m_mutex);
         Chunk& c = Slot(k);
-        m_done.wait(lock, [&] { return c.ready; });
+        while (!c.ready) {
+            if (CanClaim()) {
+                Run(lock);
+            } else {
+                m_done.wait(lock);
+            }
+        }
         if (c.error) std::rethrow_exception(c.error);
         return c;
     }
@@ -285,30 +295,33 @@ public:
 private:
     Chunk& Slot(std::uint64_t k) { return m_slots[static_cast<std::size_t>(k % m_slots.size())]; }
 
+    bool CanClaim() const { return m_next < m_count && m_next < m_joined + m_slots.size(); }
+
+    // Claims the next chunk and scans it, with the lock released meanwhile.
+    void Run(std::unique_lock<std::mutex>& lock) {
+        const std::uint64_t k = m_next++;
+        Chunk& c = Slot(k);  // this slot is the claimer's alone until it is marked ready
+        lock.unlock();
+        c.begin = m_start + k * m_chunk;
+        c.end = c.begin + std::min(m_chunk, m_size - c.begin);
+        c.records.clear();
+        c.error = nullptr;
+        try {
+            ScanChunk(m_finder, c);
+        } catch (...) {
+            c.error = std::current_exception();
+        }
+        lock.lock();
+        c.ready = true;
+        m_done.notify_all();
+    }
+
     void Work() {
+        std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
-            std::uint64_t k;
-            {
-                std::unique_lock<std::mutex> lock(m_mutex);
-                m_free.wait(lock, [&] { return m_stop || m_next >= m_count || m_next < m_joined + m_slots.size(); });
-                if (m_stop || m_next >= m_count) return;
-                k = m_next++;
-            }
-            Chunk& c = Slot(k);  // this slot is the worker's alone until it is marked ready
-            c.begin = m_start + k * m_chunk;
-            c.end = c.begin + std::min(m_chunk, m_size - c.begin);
-            c.records.clear();
-            c.error = nullptr;
-            try {
-                ScanChunk(m_finder, c);
-            } catch (...) {
-                c.error = std::current_exception();
-            }
-            {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                c.ready = true;
-            }
-            m_done.notify_all();
+            m_free.wait(lock, [&] { return m_stop || m_next >= m_count || CanClaim(); });
+            if (m_stop || m_next >= m_count) return;
+            Run(lock);
         }
     }
 
