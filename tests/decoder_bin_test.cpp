@@ -350,18 +350,22 @@ TEST(DecoderHelper, StepsChooseThePositionsTried) {
 
 // 40 headers whose lengths all end at one footer: summing their ~1 MiB payloads over and over is what the block
 // sums take over from. Each payload sums to less than 0xFFFF, the footer's checksum. A valid record with a long
-// payload stands among them, its checksum answered from the table; two more follow the footer.
+// payload stands among them, its checksum answered from the table; two follow the footer. One more header ends
+// at a footer inside the first of those, so the table reaches into it: that record's checksum comes from the
+// table after it drops its first part and grows at its end.
 class DecoderHostile : public ::testing::Test {
 protected:
     void SetUp() override {
         const unsigned F = 1u << 20;
         b.assign(F + 8, 0);
         for (unsigned p = 100; p < 580; p += 12) std::copy_n(CHeader("HHHH", 0, F - p - 12).GetBytes(), 12, &b[p]);
+        std::copy_n(CHeader("HHHH", 0, F + 220 - 592).GetBytes(), 12, &b[580]);
         std::copy_n("<HHHH\xFF\xFF>", 8, &b[F]);
         const Bytes in = Rec("IN", std::string(300, '\x01'), 2);
         std::copy(in.begin(), in.end(), &b[1000]);
         Bytes pl(200000);
         for (unsigned i = 0; i < pl.size(); ++i) pl[i] = static_cast<unsigned char>(i * 7 + 3);
+        std::copy_n("<HHHH\xFF\xFF>", 8, &pl[200]);  // at F + 220
         CUlvexEncoder().AddTagBin(b, "OK", pl, 3);
         b.insert(b.end(), 77, 'j');  // the second record off the block grid
         CUlvexEncoder().AddTagBin(b, "OK2", pl, 4);

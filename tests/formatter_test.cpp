@@ -187,6 +187,20 @@ TEST(FormatterReaders, LookupComparesEveryKeyByte) {
     EXPECT_EQ(text, "z=2");
 }
 
+// Keys of every search form (one byte, two, longer) at every offset, after bytes that match the key's first
+// byte, in data short and long enough for each vector path of the search.
+TEST(FormatterReaders, LookupFindsAKeyAtEveryOffset) {
+    CUlvexDataFormatter f;
+    for (const std::string key : {"k", "ke", "key12"})
+        for (size_t tail : {3, 60, 300})
+            for (size_t at = 0; at < 150; ++at) {
+                const std::string data = std::string(at, key[0]) + key + "=v|\r\n" + std::string(tail, '=');
+                std::string text;
+                EXPECT_TRUE(f.FindInData(Bytes(data.begin(), data.end()), key.c_str(), text)) << key << " " << at;
+                EXPECT_EQ(text, key + "=v") << key << " " << at << " " << tail;
+            }
+}
+
 TEST(FormatterReaders, LookupOfKeyHeldByTheOutputStringUsesTheKeyFirst) {
     CUlvexDataFormatter f;
     const std::string data = "name|\r\nname=xy|\r\n";
