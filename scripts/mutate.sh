@@ -150,9 +150,9 @@ run() {
       continue
     fi
     local row=("$id" "$desc")
-    for spec in $suites; do
-      local name=${spec%%=*} failed
-      failed=$(run_suite "$name" "${spec#*=}")
+    for item in $suites; do
+      local name=${item%%=*} failed
+      failed=$(run_suite "$name" "${item#*=}")
       row+=("$name=$([ -n "$failed" ] && echo caught || echo missed)" "$failed")
     done
     (IFS=$'\t'; echo "${row[*]}") | tee -a "$results"
