@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "bench_util.h"
@@ -156,6 +157,32 @@ void ScanSmallRecords(benchmark::State& state) {
     bench::SetItems(state, want.count);
 }
 
+// The machine's own ceiling for two threads: each scans one half of the
+// buffer on its own, on one thread, with no join and nothing shared. On a
+// machine whose cores share memory bandwidth or execution units this stays
+// well below twice one thread, and no two-thread scan can beat it.
+void ScanHalvesIndependently(benchmark::State& state) {
+    const Bytes& buf = Records1G();
+    const std::size_t half = buf.size() / 2 / kSmall * kSmall;  // a record boundary
+    const Bytes* whole = &buf;
+    Tally first, second;
+    for (auto _ : state) {
+        first = Tally();
+        second = Tally();
+        std::thread other([&] {
+            std::uint64_t pos = 0;
+            ulvex::Scan(RecordForm::Binary, whole->data(), half + 1, pos, Threads(1), Tally::Take, &first);
+        });
+        std::uint64_t pos = 0;
+        ulvex::Scan(RecordForm::Binary, whole->data() + half, whole->size() - half, pos, Threads(1), Tally::Take,
+                    &second);
+        other.join();
+        benchmark::DoNotOptimize(first.count + second.count);
+    }
+    bench::SetBytes(state, buf.size());
+    bench::SetItems(state, first.count + second.count);
+}
+
 const int registered = [] {
     using benchmark::kMicrosecond;
     using benchmark::kMillisecond;
@@ -167,6 +194,9 @@ const int registered = [] {
         bench::Add(name + "/FindAllTagPtrAnyName", [t](benchmark::State& s) { Listing(s, t); })->Unit(kMicrosecond);
     }
     bench::Add("scan_bin_records32_1G/threads", ScanSmallRecords)->Arg(1)->Arg(2)->UseRealTime()->Unit(kMillisecond);
+    bench::Add("scan_bin_records32_1G/two_independent_halves", ScanHalvesIndependently)
+        ->UseRealTime()
+        ->Unit(kMillisecond);
     return 0;
 }();
 
