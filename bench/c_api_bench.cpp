@@ -12,30 +12,14 @@
 #include "bench_util.h"
 #include "ulvex/c.h"
 #include "ulvex/ulvex.h"
+#include "workloads.h"
 
 namespace {
 
 typedef std::vector<unsigned char> Bytes;
 
-// About 8 MiB of records with payloads of `minPayload` to `maxPayload` bytes,
-// each after 0 to `maxGap` random bytes.
 Bytes Workload(bool text, std::size_t minPayload, std::size_t maxPayload, std::size_t maxGap, std::uint64_t seed) {
-    std::mt19937_64 rng(seed);
-    CUlvexEncoder bin;
-    CUlvexEncoderTxt txt;
-    const char* names[] = {"DATA", "AB", "XYZW", "Q"};
-    Bytes out;
-    for (unsigned i = 0; out.size() < 8u * 1024 * 1024; ++i) {
-        for (std::size_t g = rng() % (maxGap + 1); g > 0; --g) out.push_back(static_cast<unsigned char>(rng()));
-        Bytes payload(minPayload + rng() % (maxPayload - minPayload + 1));
-        for (auto& b : payload) b = static_cast<unsigned char>(rng());
-        if (text)
-            txt.AddTagTxt(out, names[i % 4], payload, static_cast<unsigned char>(i % 10));
-        else
-            bin.AddTagBin(out, names[i % 4], payload, static_cast<unsigned char>(i));
-    }
-    out.push_back(0);
-    return out;
+    return ulvex::ref::RecordsAmongGarbage(text, 8u * 1024 * 1024, minPayload, maxPayload, maxGap, seed);
 }
 
 const Bytes& Data(bool text, bool small) {

@@ -26,24 +26,7 @@ const std::size_t KiB = 1024, MiB = 1024 * 1024, GiB = 1024 * MiB;
 
 // About 32 MiB: records with 16 to 1024 payload bytes, each after 0 to 255
 // random bytes.
-Bytes Mixed(bool text, std::uint64_t seed) {
-    std::mt19937_64 rng(seed);
-    const char* names[] = {"DATA", "AB", "XYZW", "Q"};
-    Bytes out;
-    out.reserve(32 * MiB + 2 * KiB);
-    for (unsigned i = 0; out.size() < 32 * MiB; ++i) {
-        const Bytes gap = ref::RandomBytes(rng() % 256, rng());
-        out.insert(out.end(), gap.begin(), gap.end());
-        const Bytes payload = ref::RandomBytes(16 + rng() % 1009, rng());
-        const unsigned n = static_cast<unsigned>(payload.size());
-        if (text)
-            ref::AppendTextRecord(out, names[i % 4], payload.data(), n, static_cast<u8>(i % 10));
-        else
-            ref::AppendRecord(out, names[i % 4], payload.data(), n, static_cast<u8>(i));
-    }
-    out.push_back(0);
-    return out;
-}
+Bytes Mixed(bool text, std::uint64_t seed) { return ref::RecordsAmongGarbage(text, 32 * MiB, 16, 1024, 255, seed); }
 const Bytes& MixedData(bool text) {
     static const Bytes bin = Mixed(false, 21), txt = Mixed(true, 22);
     return text ? txt : bin;

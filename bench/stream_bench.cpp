@@ -11,6 +11,7 @@
 
 #include "bench_util.h"
 #include "ulvex/ulvex.h"
+#include "workloads.h"
 
 namespace {
 
@@ -30,21 +31,7 @@ Bytes Random(std::size_t n, std::mt19937_64& rng) {
 Bytes Workload(bool text, std::size_t minPayload, std::size_t maxPayload, std::size_t maxGap, std::uint64_t seed) {
     std::mt19937_64 rng(seed);
     if (maxPayload == 0) return Random(8 * MiB, rng);
-    CUlvexEncoder bin;
-    CUlvexEncoderTxt txt;
-    const char* names[] = {"DATA", "AB", "XYZW", "Q"};
-    Bytes out;
-    for (unsigned i = 0; out.size() < 8 * MiB; ++i) {
-        const Bytes gap = Random(rng() % (maxGap + 1), rng);
-        out.insert(out.end(), gap.begin(), gap.end());
-        const Bytes payload = Random(minPayload + rng() % (maxPayload - minPayload + 1), rng);
-        if (text)
-            txt.AddTagTxt(out, names[i % 4], payload, static_cast<unsigned char>(i % 10));
-        else
-            bin.AddTagBin(out, names[i % 4], payload, static_cast<unsigned char>(i));
-    }
-    out.push_back(0);
-    return out;
+    return ulvex::ref::RecordsAmongGarbage(text, 8 * MiB, minPayload, maxPayload, maxGap, seed);
 }
 
 const int kKinds = 4;

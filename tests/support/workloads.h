@@ -31,6 +31,29 @@ inline Bytes DrawnBytes(std::size_t n, const std::string& alphabet, std::uint64_
     return v;
 }
 
+// About `total` bytes of records (names DATA, AB, XYZW, Q in turn) with
+// payloads of `minPayload` to `maxPayload` random bytes, each after 0 to
+// `maxGap` random bytes; text records when `text`; one more byte at the end.
+inline Bytes RecordsAmongGarbage(bool text, std::size_t total, std::size_t minPayload, std::size_t maxPayload,
+                                 std::size_t maxGap, std::uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    const char* names[] = {"DATA", "AB", "XYZW", "Q"};
+    Bytes out;
+    out.reserve(total + maxGap + maxPayload + 64);
+    for (unsigned i = 0; out.size() < total; ++i) {
+        const Bytes gap = RandomBytes(rng() % (maxGap + 1), rng());
+        out.insert(out.end(), gap.begin(), gap.end());
+        const Bytes payload = RandomBytes(minPayload + rng() % (maxPayload - minPayload + 1), rng());
+        const unsigned n = static_cast<unsigned>(payload.size());
+        if (text)
+            AppendTextRecord(out, names[i % 4], payload.data(), n, static_cast<u8>(i % 10));
+        else
+            AppendRecord(out, names[i % 4], payload.data(), n, static_cast<u8>(i));
+    }
+    out.push_back(0);
+    return out;
+}
+
 // Headers laid back to back, every one announcing the length that ends at
 // one shared footer, whose checksum matches none of them: a scan that sums
 // each candidate's payload afresh does quadratic work. `n` bytes in all.
