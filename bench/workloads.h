@@ -1,7 +1,7 @@
-// Workloads for the benchmarks and tests: random and drawn bytes, and the
+// Workloads for the benchmarks: random and drawn bytes, and the
 // hostile buffers that make a literal checksum-per-candidate scan quadratic.
-#ifndef ULVEX_TESTS_SUPPORT_WORKLOADS_H
-#define ULVEX_TESTS_SUPPORT_WORKLOADS_H
+#ifndef ULVEX_BENCH_WORKLOADS_H
+#define ULVEX_BENCH_WORKLOADS_H
 
 #include <cstddef>
 #include <cstdint>
@@ -121,4 +121,4 @@ inline Bytes HostileText(std::size_t n) {
 }  // namespace ref
 }  // namespace ulvex
 
-#endif  // ULVEX_TESTS_SUPPORT_WORKLOADS_H
+#endif  // ULVEX_BENCH_WORKLOADS_H
