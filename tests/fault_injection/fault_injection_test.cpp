@@ -1,81 +1,17 @@
-// Allocation failure: the global operator new is replaced so that the n-th
-// allocation from a chosen point fails, for every n until an operation runs
-// through. Each time the outputs must be as documented and nothing may leak.
-#include <gtest/gtest.h>
+// Allocation failure in the C++ classes: for every n, the n-th allocation of
+// an operation fails; its outputs must then be as documented and nothing may
+// leak.
+#include "failing_new.h"
 
-#include <cstdlib>
+#include <functional>
+#include <list>
+#include <map>
 #include <memory>
-#include <new>
 
 #include "ulvex/ulvex.h"
 
 namespace {
-long g_failIn = -1;  // allocations left before the failing one; -1: none fails
-bool g_failed = false;
-long g_live = 0;  // blocks allocated and not yet released
-}  // namespace
-
-void* operator new(std::size_t n) {
-    if (g_failIn >= 0 && g_failIn-- == 0) {
-        g_failed = true;
-        throw std::bad_alloc();
-    }
-    void* p = std::malloc(n ? n : 1);
-    if (p == nullptr) throw std::bad_alloc();
-    return ++g_live, p;
-}
-void operator delete(void* p) noexcept {
-    if (p != nullptr) --g_live, std::free(p);
-}
-void* operator new[](std::size_t n) { return operator new(n); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    try {
-        return operator new(n);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept { return operator new(n, t); }
-void operator delete[](void* p) noexcept { operator delete(p); }
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
-void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
-
-namespace {
 typedef std::vector<unsigned char> Bytes;
-
-// Runs `op` with the n-th allocation from now failing; true when bad_alloc came out.
-template <class Op>
-bool FailsAt(long n, Op op) {
-    g_failIn = n;
-    bool threw = false;
-    try {
-        op();
-    } catch (const std::bad_alloc&) {
-        threw = true;
-    }
-    g_failIn = -1;
-    return threw;
-}
-
-// Calls attempt(n) for n = 0, 1, ... until an attempt in which no allocation
-// failed; every operation tested here allocates.
-template <class Attempt>
-void EachFailure(Attempt attempt) {
-    for (long n = 0; n < 100000; ++n) {
-        const long live = g_live;
-        g_failed = false;
-        attempt(n);
-        // A failed expectation keeps its message allocated: count only before one.
-        if (!::testing::Test::HasFailure()) {
-            EXPECT_EQ(g_live, live) << "leak when allocation " << n << " failed";
-        }
-        if (!g_failed) {
-            EXPECT_GT(n, 0) << "the operation made no allocation through the replaced operator new";
-            return;
-        }
-    }
-    FAIL() << "never ran through";
-}
 
 Bytes Records(Bytes b) {  // nine records after `b`, and one more byte
     std::unique_ptr<IUlvexEncoderBin> enc(IUlvexEncoderBin::CreateMe());
@@ -117,11 +53,11 @@ TEST(FaultInjection, EncodersAndWritersLeaveTheirOutputUnchanged) {
     for (const auto& op : ops)
         EachFailure([&](long n) {
             Bytes out(5, 7);
-            if (FailsAt(n, [&] { op(out); })) {
+            if (FailingAt(n, [&] { op(out); })) {
                 EXPECT_EQ(out, Bytes(5, 7)) << "allocation " << n;
             }
         });
-    EachFailure([](long n) { FailsAt(n, [] { delete IUlvexEncoderTxt::CreateMe(); }); });
+    EachFailure([](long n) { FailingAt(n, [] { delete IUlvexEncoderTxt::CreateMe(); }); });
 }
 
 // A failed bulk scan keeps the tags appended before the failure: the old
@@ -133,8 +69,7 @@ void KeepsPrefix(Scan scan) {
     ASSERT_GT(full.size(), 3u);
     EachFailure([&](long n) {
         Out out(1, STag());
-        const bool threw = FailsAt(n, [&] { scan(out); });
-        if (threw)
+        if (FailingAt(n, [&] { scan(out); }))
             ASSERT_LE(out.size(), full.size()) << "allocation " << n;
         else
             ASSERT_EQ(out.size(), full.size()) << "allocation " << n;
@@ -177,7 +112,7 @@ TEST(FaultInjection, EntryReaderKeepsOnlyEntriesItRead) {
     ASSERT_EQ(full.size(), 6u);
     EachFailure([&](long n) {
         std::map<std::string, std::string> got = {{"old", "entry"}};
-        FailsAt(n, [&] { fmt->FindInDataAllEntry(data.data(), unsigned(data.size()), got); });
+        FailingAt(n, [&] { fmt->FindInDataAllEntry(data.data(), unsigned(data.size()), got); });
         for (const auto& e : got) EXPECT_EQ(full.count(e.first) ? full.at(e.first) : "?", e.second) << e.first;
     });
 }
