@@ -4,7 +4,7 @@
 set -euo pipefail
 lib=$1
 
-readelf -d "$lib" | grep -q 'Library soname: \[libulvex.so.0\]' || { echo "SONAME is not libulvex.so.0"; exit 1; }
+grep -q 'Library soname: \[libulvex.so.0\]' <<<"$(readelf -d "$lib")" || { echo "SONAME is not libulvex.so.0"; exit 1; }
 
 public='CHeader|CFooter|CPtrHeader|CPtrFooter|IUlvexEncoderBin|CUlvexEncoder|IUlvexDecoderBin|CUlvexDecoder|IUlvexEncoderTxt|CUlvexEncoderTxt|IUlvexDecoderTxt|CUlvexDecoderTxt|IUlvexDataFormatter|CUlvexDataFormatter|ulvex::StreamReader'
 # The C interface of ulvex/c.h.
@@ -22,6 +22,6 @@ for needed in 'IUlvexEncoderBin::CreateMe()' 'IUlvexDecoderBin::CreateMe()' 'IUl
               'IUlvexDecoderTxt::CreateMe()' 'IUlvexDataFormatter::CreateMe()' 'vtable for CUlvexDecoder' \
               'typeinfo for IUlvexDecoderBin' 'CHeader::IsCoerentAnyName() const' ulvex_version ulvex_scan \
               ulvex_encode ulvex_stream_new ulvex_entries ulvex_entry_hex; do
-  printf '%s\n' "$syms" | grep -qxF "$needed" || { echo "missing export: $needed"; exit 1; }
+  grep -qxF "$needed" <<<"$syms" || { echo "missing export: $needed"; exit 1; }
 done
 echo "exports OK: $(printf '%s\n' "$syms" | wc -l) symbols"
