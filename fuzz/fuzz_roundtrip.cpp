@@ -2,6 +2,7 @@
 // and is found again with its name bytes, version and payload; every entry
 // writer writes what a fresh classic-locale string stream writes.
 #include <algorithm>
+#include <iomanip>
 #include <memory>
 #include <numeric>
 #include <sstream>
@@ -35,10 +36,9 @@ struct Reader {
         return std::string(b.begin(), b.end());
     }
 };
-std::string digits(unsigned long v, int w) {
-    std::string s(w, '0');
-    for (int i = w - 1; i >= 0; --i, v /= 10) s[i] = char('0' + v % 10);
-    return s;
+std::string digits(unsigned v, int w) {
+    char s[16];
+    return std::string(s, std::size_t(std::snprintf(s, sizeof s, "%0*u", w, v)));
 }
 Bytes entry(const std::string& k, const std::string& v) {
     const std::string e = k + "=" + v + "|\r\n";
@@ -145,10 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     typed<float, double>(*fm, in, 9), typed<double>(*fm, in, 9);
     const unsigned hv = in.num<unsigned>();
     std::ostringstream os;
-    os << "0x";
-    os.width(8);
-    os.fill('0');
-    os << std::hex << hv;
+    os << "0x" << std::setw(8) << std::setfill('0') << std::hex << hv;
     CHECK(fm->FormatDataHex(e, "h", hv));
     CHECK(e == entry("h", os.str()));
     return 0;

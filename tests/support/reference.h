@@ -47,13 +47,9 @@ inline std::uint16_t ByteSum(const u8* p, u64 n) {
 }
 
 // The name bytes up to the first NUL, at most four.
-inline void NameString(const u8* nb, std::string& out) {
-    out.clear();
-    for (int i = 0; i < 4 && nb[i] != 0; ++i) out += static_cast<char>(nb[i]);
-}
 inline std::string NameString(const u8* nb) {
     std::string s;
-    NameString(nb, s);
+    for (int i = 0; i < 4 && nb[i] != 0; ++i) s += static_cast<char>(nb[i]);
     return s;
 }
 
@@ -108,11 +104,12 @@ struct Found {
 
 // --- binary form ---------------------------------------------------------------
 
-// Whether a binary record passing `names` starts at `p`, a position below
-// n - 20 of the `n` bytes at `b`; on true, `len` is its payload length. A
+// Whether a binary record passing `names` starts at `p` of the `n` bytes at
+// `b` (from n - 20 on none does); on true, `len` is its payload length. A
 // header announcing more than `maxPayload` bytes is no candidate.
 template <class Names>
-bool BinCandidate(const u8* b, u64 n, u64 p, const Names& names, u32& len, u64 maxPayload) {
+bool BinRecordAt(const u8* b, u64 n, u64 p, const Names& names, u32& len, u64 maxPayload = kNoLimit) {
+    if (n <= 20 || p >= n - 20) return false;
     const u8* h = b + p;
     if (h[0] != '<' || h[1] != 'h' || h[11] != '>' || !names.Head(h + 2)) return false;
     const u32 L = Le32(h + 6);
@@ -122,11 +119,6 @@ bool BinCandidate(const u8* b, u64 n, u64 p, const Names& names, u32& len, u64 m
     if (ByteSum(h + 12, L) != Le16(f + 5)) return false;
     len = L;
     return true;
-}
-// The same at any position: from n - 20 on no record starts.
-template <class Names>
-bool BinRecordAt(const u8* b, u64 n, u64 p, const Names& names, u32& len, u64 maxPayload = kNoLimit) {
-    return n > 20 && p < n - 20 && BinCandidate(b, n, p, names, len, maxPayload);
 }
 
 inline Found BinFound(const u8* b, u64 p, u32 L) {
@@ -142,15 +134,19 @@ inline Found BinFound(const u8* b, u64 p, u32 L) {
 template <class Names>
 u64 ScanBin(const u8* b, u64 n, u64 start, const Names& names, u64& pos, u32& len, u64 maxPayload = kNoLimit) {
     for (u64 p = start; n > 20 && p < n - 20; ++p)
-        if (BinCandidate(b, n, p, names, len, maxPayload)) return pos = p, p + 20 + len;
+        if (BinRecordAt(b, n, p, names, len, maxPayload)) return pos = p, p + 20 + len;
     return 0;
 }
 
 inline STag MakeTag(const u8* at, const u8* nameBytes, const u8* payload, u32 payloadLen, u32 tagLen, u8 version) {
     STag t;
-    NameString(nameBytes, t.TagName);
+    t.TagName = NameString(nameBytes);
     t.PtrTag = at, t.PtrPayload = payload, t.PayloadLen = payloadLen, t.TagLen = tagLen, t.Version = version;
     return t;
+}
+
+inline STag TagOf(const u8* b, const Found& r) {
+    return MakeTag(b + r.offset, r.name, b + r.payloadOffset, r.payloadLen, r.recordLen, r.version);
 }
 
 // The single lookups: the offset just past the record found at or after
@@ -161,8 +157,7 @@ unsigned FindBin(const void* buf, unsigned len, const Names& names, STag& tag, u
     u64 p = 0;
     u32 L = 0;
     const u64 end = ScanBin(b, len, start, names, p, L);
-    if (end == 0) return 0;
-    tag = MakeTag(b + p, b + p + 2, b + p + 12, L, L + 20, b[p + 10]);
+    if (end != 0) tag = TagOf(b, BinFound(b, p, L));
     return static_cast<unsigned>(end);
 }
 
@@ -178,14 +173,10 @@ void ListBin(const void* buf, unsigned len, const Names& names, Out& out) {
 inline unsigned FindTag(const void* buf, unsigned len, const char* name, Bytes& payload, unsigned char& version,
                         unsigned start) {
     payload.clear();
-    const u8* b = static_cast<const u8*>(buf);
-    u64 p = 0;
-    u32 L = 0;
-    const u64 end = ScanBin(b, len, start, OneName{name}, p, L);
-    if (end == 0) return 0;
-    for (const u8* q = b + p + 12; q < b + p + 12 + L; ++q) payload.push_back(*q);
-    version = b[p + 10];
-    return static_cast<unsigned>(end);
+    STag tag;
+    const unsigned end = FindBin(buf, len, OneName{name}, tag, start);
+    if (end != 0) payload.assign(tag.PtrPayload, tag.PtrPayload + tag.PayloadLen), version = tag.Version;
+    return end;
 }
 
 // --- text form -------------------------------------------------------------------
@@ -246,10 +237,6 @@ inline bool TxtCandidate(const u8* b, u64 n, u64 p, u32& len, u64 maxData) {
     len = static_cast<u32>(L);
     return true;
 }
-// The same at any position: from n - 30 on no record starts.
-inline bool TxtRecordAt(const u8* b, u64 n, u64 p, u32& len, u64 maxData = kNoLimit) {
-    return n > 30 && p < n - 30 && TxtCandidate(b, n, p, len, maxData);
-}
 
 inline Found TxtFound(const u8* b, u64 p, u32 L) {
     u8 h[12];
@@ -272,9 +259,7 @@ inline unsigned FindTxt(const void* buf, unsigned len, STag& tag, unsigned start
     u64 p = 0;
     u32 L = 0;
     const u64 end = ScanTxt(b, len, start, p, L);
-    if (end == 0) return 0;
-    const Found r = TxtFound(b, p, L);
-    tag = MakeTag(b + p, r.name, b + r.payloadOffset, r.payloadLen, r.recordLen, r.version);
+    if (end != 0) tag = TagOf(b, TxtFound(b, p, L));
     return static_cast<unsigned>(end);
 }
 
