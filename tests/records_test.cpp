@@ -33,31 +33,23 @@ TEST(Records, TextNameEqualsItsNumericFormUpToFourBytes) {
 }
 
 TEST(Records, GetTagNameStopsAtTheFirstNulOrFourBytes) {
-    std::string s = "junk";
+    std::string s = "junk", t;
     std::vector<char> v(9, 'x');
-    CHeader("ABCDEF", 0, 0).GetTagName(s);
+    CHeader("ABCDEF", 0, 0).GetTagName(s), CHeader("AB", 0, 0).GetTagName(t), CHeader("AB", 0, 0).GetTagName(v);
     EXPECT_EQ(s, "ABCD");
-    CHeader("AB", 0, 0).GetTagName(s);
-    EXPECT_EQ(s, "AB");
-    CHeader("AB", 0, 0).GetTagName(v);
+    EXPECT_EQ(t, "AB");
     EXPECT_EQ(v, (std::vector<char>{'A', 'B', 0, 0}));
 }
 
-TEST(Records, ChecksumWrapsModulo65536) {
-    const Bytes ff(300, 0xFF);  // 76500 = 0x12AD4
-    const Bytes f = F(CFooter("X", ff.data(), 300));
+// The sum of 300 bytes 0xFF is 76500 = 0x12AD4; the sum of no bytes is 0.
+TEST(Records, ChecksumWrapsModulo65536AndVerifiesOnlyItsBytes) {
+    const Bytes ff(300, 0xFF), f = F(CFooter("X", ff.data(), 300));
+    const CFooter abc("X", kAbc, 3);
     EXPECT_EQ(Bytes(f.begin() + 5, f.begin() + 7), (Bytes{0xD4, 0x2A}));
-}
-
-TEST(Records, ChecksumOfNoBytesIsZero) {
     EXPECT_EQ(CFooter().CalcolaChecksum(nullptr, 5), 0);
     EXPECT_TRUE(CFooter("X", nullptr, 0).VerifyChecksumOn(nullptr, 0));
-}
-
-TEST(Records, VerifyChecksumOnRejectsOtherBytes) {
-    const CFooter f("X", kAbc, 3);
-    EXPECT_TRUE(f.VerifyChecksumOn(kAbc, 3));
-    EXPECT_FALSE(f.VerifyChecksumOn(kAbc, 2));
+    EXPECT_TRUE(abc.VerifyChecksumOn(kAbc, 3));
+    EXPECT_FALSE(abc.VerifyChecksumOn(kAbc, 2));
 }
 
 TEST(Records, ValuesCompareAllFourNameBytes) {
@@ -92,55 +84,53 @@ TEST(Records, EmptyViewsAreNeverCoherentAndReadAsZero) {
     h.GetTagName(s);
     EXPECT_EQ(s, "");
     EXPECT_FALSE(h.IsCoerentAnyName());
-    EXPECT_FALSE(h.IsCoerent(""));
-    EXPECT_FALSE(h.IsCoerent(std::list<std::string>{""}));
+    for (const char* name : {"", "AB"}) {
+        EXPECT_FALSE(h.IsCoerent(name)) << name;
+        EXPECT_FALSE(f.IsCoerent(name)) << name;
+        EXPECT_FALSE(h.IsCoerent(std::list<std::string>{name})) << name;
+        EXPECT_FALSE(f.IsCoerent(std::list<std::string>{name})) << name;
+    }
     EXPECT_FALSE(h.IsCoerent(0u));
-    EXPECT_FALSE(f.IsCoerent(""));
-    EXPECT_FALSE(f.IsCoerent(std::list<std::string>{""}));
     EXPECT_FALSE(f.IsCoerent(0u));
     EXPECT_FALSE(f.VerifyChecksumOn(nullptr, 0));
     EXPECT_EQ(h.GetPtrTagName(), nullptr);
     EXPECT_EQ(h.GetPayloadLen(), 0u);
 }
 
-TEST(Records, ViewsReadTheFieldsInPlace) {
+// The views read their fields in place; a text name matches up to and including its NUL, a list entry padded
+// with NULs on all four bytes, a number on all four.
+TEST(Records, ViewsReadFieldsInPlaceAndMatchNames) {
     unsigned char hb[12] = {'<', 'h', 'D', 'A', 'T', 'A', 3, 0, 0, 0, 9, '>'};
-    const unsigned char fb[8] = {'<', 'D', 'A', 'T', 'A', 0x26, 1, '>'};
+    unsigned char fb[8] = {'<', 'D', 'A', 'T', 'A', 0x26, 1, '>'};
     CPtrHeader h(hb);
     const CPtrFooter f(fb);
     EXPECT_EQ(h.GetVersion(), 9);
     EXPECT_EQ(h.GetPayloadLen(), 3u);
-    EXPECT_TRUE(h.IsCoerent(0x41544144u));
-    EXPECT_FALSE(h.IsCoerent(0x41544145u));
-    EXPECT_TRUE(f.IsCoerent(0x41544144u));
-    EXPECT_FALSE(f.IsCoerent(0x41544145u));
     EXPECT_TRUE(f.VerifyChecksumOn(kAbc, 3));
     EXPECT_FALSE(f.VerifyChecksumOn(kAbc, 2));
     h.SetPayloadLen(0x01020304);
     EXPECT_EQ(Bytes(hb + 6, hb + 10), (Bytes{4, 3, 2, 1}));
-}
-
-// The views compare a text name up to and including its NUL, and a list
-// entry padded with NULs against all four bytes.
-TEST(Records, ViewsMatchTextNamesByPrefixAndListEntriesExactly) {
-    unsigned char hb[12] = {'<', 'h', 0, 0, 0, 0, 0, 0, 0, 0, 0, '>'};
-    unsigned char fb[8] = {'<', 0, 0, 0, 0, 0, 0, '>'};
-    const CPtrHeader h(hb);
-    const CPtrFooter f(fb);
     const struct {
         const char *bytes, *text;
         bool textOk;
         std::list<std::string> list;
         bool listOk;
-    } cases[] = {{"AB\0\0", "AB", true, {"ABC", "AB"}, true}, {"AB\0Z", "AB", true, {"AB"}, false},
-                 {"\0XYZ", "", true, {"", "X"}, false},       {"DATA", "DAT", false, {"X", "", "DATAX"}, true},
-                 {"DATA", "DATAX", true, {"DAT"}, false},     {"ABCD", "ABCD", true, {}, false},
-                 {"\0\0\0\0", "", true, {"Q", ""}, true}};
+        unsigned num;
+        bool numOk;
+    } cases[] = {{"AB\0\0", "AB", true, {"ABC", "AB"}, true, 0x4241u, true},
+                 {"AB\0Z", "AB", true, {"AB"}, false, 0x5A004241u, true},
+                 {"\0XYZ", "", true, {"", "X"}, false, 0x5A5958u, false},
+                 {"DATA", "DAT", false, {"X", "", "DATAX"}, true, 0x41544144u, true},
+                 {"DATA", "DATAX", true, {"DAT"}, false, 0x41544145u, false},
+                 {"ABCD", "ABCD", true, {}, false, 0x44434241u, true},
+                 {"\0\0\0\0", "", true, {"Q", ""}, true, 0u, true}};
     for (const auto& c : cases) {
         std::memcpy(hb + 2, c.bytes, 4), std::memcpy(fb + 1, c.bytes, 4);
         EXPECT_EQ(h.IsCoerent(c.text), c.textOk) << c.text;
         EXPECT_EQ(f.IsCoerent(c.text), c.textOk) << c.text;
         EXPECT_EQ(h.IsCoerent(c.list), c.listOk) << c.text;
         EXPECT_EQ(f.IsCoerent(c.list), c.listOk) << c.text;
+        EXPECT_EQ(h.IsCoerent(c.num), c.numOk) << c.text;
+        EXPECT_EQ(f.IsCoerent(c.num), c.numOk) << c.text;
     }
 }
