@@ -88,12 +88,6 @@ TEST(DecoderBin, FailedLookupLeavesTheTagAsItWas) {
     EXPECT_EQ(Desc(std::list<STag>{t}, b), Strings{"DATA@0+3v1"});
 }
 
-TEST(DecoderBin, EmptyRecordEndingTheBufferIsNotListed) {
-    CUlvexDecoder d;
-    EXPECT_EQ(ListAll(d, Cat({Junk(3), Rec("E", "")})), Strings{});
-    EXPECT_EQ(ListAll(d, Cat({Junk(3), Rec("E", ""), Junk(1)})), Strings{"E@3+0v1"});
-}
-
 TEST(DecoderBin, RecordIsFoundAtEveryOffsetAmongCandidates) {
     CUlvexDecoder d;
     Bytes pl;
@@ -137,10 +131,8 @@ TEST(DecoderBin, ListingResynchronisesPastDamageAndDoesNotSearchPayloads) {
 
 TEST(DecoderBin, AnyNameFooterFollowsTheHeaderNameUpToItsNul) {
     CUlvexDecoder d;
-    Bytes ab = Cat({Rec("AB", "k"), Junk(1)}), hb = ab;
-    ab[17] = 'Z';  // footer byte after the header name's NUL
-    hb[5] = 'Z';   // header byte after its NUL
-    EXPECT_EQ(ListAll(d, ab), Strings{"AB@0+1v1"});
+    Bytes hb = Cat({Rec("AB", "k"), Junk(1)});
+    hb[5] = 'Z';  // header byte after its NUL (the footer's is in the resynchronisation test)
     EXPECT_EQ(ListAll(d, hb), Strings{"AB@0+1v1"});
 }
 
@@ -188,15 +180,6 @@ TEST(DecoderBin, FindTagMatchesTheNameUpToItsNulAndEmptiesThePayloadOnFailure) {
     }
 }
 
-TEST(DecoderBin, FindTagReturnsTheEndOfTheRecordItFound) {
-    CUlvexDecoder d;
-    const Bytes b = Cat({Junk(4), Rec("AB", "x"), Rec("CD", "yz"), Junk(1)});
-    Bytes pl;
-    unsigned char v = 0;
-    EXPECT_EQ(d.FindTag(b.data(), Len(b), "AB", pl, v, 0), 25u);
-    EXPECT_EQ(d.FindTag(b.data(), Len(b), "CD", pl, v, 0), 47u);
-}
-
 TEST(DecoderBin, DecodeTagWantsExactlyThePayloadLengthAtOffsetZero) {
     CUlvexDecoder d;
     const Bytes r = Rec("DATA", "abc", 9), shifted = Cat({Bytes(1), r});
@@ -221,24 +204,22 @@ TEST(DecoderBin, HeaderLengthWithAValidFooterElsewhereIsNotARecord) {
     EXPECT_EQ(ListAll(d, longer), Strings{});
 }
 
-TEST(DecoderBin, NamedLookupTakesHeaderAndFooterNamesFromAnyListEntries) {
+// Header and footer may be named by different list entries, each compared on all four bytes.
+TEST(DecoderBin, NamedLookupMatchesHeaderAndFooterAgainstAnyListEntry) {
     CUlvexDecoder d;
-    Bytes two = Cat({Rec("AAAA", "p"), Junk(1)});
-    std::copy_n("BBBB", 4, two.begin() + 14);  // header and footer named by different list entries
+    Bytes two = Cat({Rec("AAAA", "p"), Rec("ABC", "1"), Rec("ABCD", "2"), Junk(1)});
+    std::copy_n("BBBB", 4, two.begin() + 14);  // the first record's footer
     STag t;
     unsigned char dest[1], v = 0;
-    for (auto c : {std::make_pair(Names{"AAAA", "BBBB"}, 21u), {{"BBBB", "AAAA"}, 21u}, {{"AAAA"}, 0u}, {{}, 0u}})
-        EXPECT_EQ(d.FindTagPtr(two.data(), 22, c.first, t, 0), c.second);
-    EXPECT_EQ(d.FindTagPtrAnyName(two.data(), 22, t, 0), 0u);
+    for (auto c : {std::make_pair(Names{"AAAA", "BBBB"}, 21u),
+                   {{"BBBB", "AAAA"}, 21u},
+                   {{"AAAA"}, 0u},
+                   {{}, 0u},
+                   {{"ABCD"}, 63u},
+                   {{"ABC"}, 42u}})
+        EXPECT_EQ(d.FindTagPtr(two.data(), Len(two), c.first, t, 0), c.second) << c.first.size() << c.second;
+    EXPECT_EQ(d.FindTagPtrAnyName(two.data(), Len(two), t, 0), 42u);
     EXPECT_FALSE(d.DecodeTag(two.data(), 22, "AAAA", dest, 1, v));
-}
-
-TEST(DecoderBin, NamedLookupComparesListEntriesOnAllFourBytes) {
-    CUlvexDecoder d;
-    const Bytes b = Cat({Rec("ABC", "1"), Rec("ABCD", "2"), Junk(1)});
-    STag t;
-    EXPECT_EQ(d.FindTagPtr(b.data(), Len(b), {"ABCD"}, t, 0), 42u);
-    EXPECT_EQ(d.FindTagPtr(b.data(), Len(b), {"ABC"}, t, 0), 21u);
 }
 
 // Hides tags named SKIP and counts lookups, overriding only the inner operations.
@@ -277,21 +258,16 @@ TEST_F(DecoderBulk, ListingsAppendWithoutClearing) {
     EXPECT_EQ(Desc(l, b), (Strings{all[0], all[1], all[2], all[0], all[2]}));
 }
 
-TEST_F(DecoderBulk, AnyNameListingsGoThroughTheOverriddenLookup) {
-    std::vector<STag> v;
-    std::list<STag> l;
+TEST_F(DecoderBulk, ListingsGoThroughTheOverriddenLookups) {
+    std::vector<STag> v, w;
+    std::list<STag> l, none;
     d.FindAllTagPtrAnyName(b.data(), Len(b), v), d.FindAllTagPtrAnyName(b.data(), Len(b), l);
+    d.FindAllTagPtr(b.data(), Len(b), {"KEEP", "SKIP"}, w), d.FindAllTagPtr(b.data(), Len(b), {"SKIP"}, none);
     EXPECT_EQ(Desc(v, b), kept);
     EXPECT_EQ(Desc(l, b), kept);
+    EXPECT_EQ(Desc(w, b), kept);
+    EXPECT_EQ(none.size(), 0u);
     EXPECT_EQ(f.anyCalls, 6);
-}
-
-TEST_F(DecoderBulk, NamedListingsGoThroughTheOverriddenLookup) {
-    std::vector<STag> v;
-    std::list<STag> l;
-    d.FindAllTagPtr(b.data(), Len(b), {"KEEP", "SKIP"}, v), d.FindAllTagPtr(b.data(), Len(b), {"SKIP"}, l);
-    EXPECT_EQ(Desc(v, b), kept);
-    EXPECT_EQ(l.size(), 0u);
     EXPECT_EQ(f.listCalls, 4);
 }
 
@@ -353,49 +329,32 @@ TEST(DecoderHelper, StepsChooseThePositionsTried) {
 // payload stands among them, its checksum answered from the table; two follow the footer. One more header ends
 // at a footer inside the first of those, so the table reaches into it: that record's checksum comes from the
 // table after it drops its first part and grows at its end.
-class DecoderHostile : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const unsigned F = 1u << 20;
-        b.assign(F + 8, 0);
-        for (unsigned p = 100; p < 580; p += 12) std::copy_n(CHeader("HHHH", 0, F - p - 12).GetBytes(), 12, &b[p]);
-        std::copy_n(CHeader("HHHH", 0, F + 220 - 592).GetBytes(), 12, &b[580]);
-        std::copy_n("<HHHH\xFF\xFF>", 8, &b[F]);
-        const Bytes in = Rec("IN", std::string(300, '\x01'), 2);
-        std::copy(in.begin(), in.end(), &b[1000]);
-        Bytes pl(200000);
-        for (unsigned i = 0; i < pl.size(); ++i) pl[i] = static_cast<unsigned char>(i * 7 + 3);
-        std::copy_n("<HHHH\xFF\xFF>", 8, &pl[200]);  // at F + 220
-        CUlvexEncoder().AddTagBin(b, "OK", pl, 3);
-        b.insert(b.end(), 77, 'j');  // the second record off the block grid
-        CUlvexEncoder().AddTagBin(b, "OK2", pl, 4);
-        b = Cat({b, Junk(1)});
-    }
-    Bytes b;
+TEST(DecoderHostile, ListingAndHelperScansFindTheValidRecordsAmongAndAfterTheHeaders) {
+    const unsigned F = 1u << 20;
+    Bytes b(F + 8, 0), pl(200000);
+    for (unsigned p = 100; p < 580; p += 12) std::copy_n(CHeader("HHHH", 0, F - p - 12).GetBytes(), 12, &b[p]);
+    std::copy_n(CHeader("HHHH", 0, F + 220 - 592).GetBytes(), 12, &b[580]);
+    std::copy_n("<HHHH\xFF\xFF>", 8, &b[F]);
+    const Bytes in = Rec("IN", std::string(300, '\x01'), 2);
+    std::copy(in.begin(), in.end(), &b[1000]);
+    for (unsigned i = 0; i < pl.size(); ++i) pl[i] = static_cast<unsigned char>(i * 7 + 3);
+    std::copy_n("<HHHH\xFF\xFF>", 8, &pl[200]);  // at F + 220
+    CUlvexEncoder().AddTagBin(b, "OK", pl, 3);
+    b.insert(b.end(), 77, 'j');  // the second record off the block grid
+    CUlvexEncoder().AddTagBin(b, "OK2", pl, 4);
+    b = Cat({b, Junk(1)});
     const Strings want{"IN@1000+300v2", "OK@1048584+200000v3", "OK2@1248681+200000v4"};
-};
-
-TEST_F(DecoderHostile, ListingFindsTheValidRecordsAmongAndAfterTheHeaders) {
     CUlvexDecoder d;
-    EXPECT_EQ(ListAll(d, b), want);
-}
-
-TEST_F(DecoderHostile, HelperScanFindsTheSame) {
-    CUlvexDecoder d;
-    Helper h;
-    EXPECT_TRUE(h.Scan(d, b));
-    EXPECT_EQ(Desc(h.found, b), want);
-}
-
-TEST_F(DecoderHostile, HelperSteppingBackIsSummedCorrectly) {
-    CUlvexDecoder d;
-    Helper h;
-    int back = 0;  // once, between the valid records, back to the last headers: behind the table
-    h.skip = [&back](unsigned p) {
-        if (p == 1248610 && back++ == 0) return 560u - p;              // wraps around to 560
-        if (back == 1 && p > 600 && p < 1048584) return 1048584u - p;  // then straight to the first record
+    Helper h, back;
+    int backs = 0;  // once, between the valid records, back to the last headers: behind the table
+    back.skip = [&backs](unsigned p) {
+        if (p == 1248610 && backs++ == 0) return 560u - p;              // wraps around to 560
+        if (backs == 1 && p > 600 && p < 1048584) return 1048584u - p;  // then straight to the first record
         return 1u;
     };
+    EXPECT_EQ(ListAll(d, b), want);
     EXPECT_TRUE(h.Scan(d, b));
-    EXPECT_EQ(Desc(h.found, b), (Strings{want[0], want[1], want[1], want[2]}));
+    EXPECT_TRUE(back.Scan(d, b));
+    EXPECT_EQ(Desc(h.found, b), want);
+    EXPECT_EQ(Desc(back.found, b), (Strings{want[0], want[1], want[1], want[2]}));
 }
