@@ -8,11 +8,6 @@
 #include "fuzz_util.h"
 #include "ulvex/decoder_bin.h"
 
-using namespace ulvex;
-using namespace ulvex::fuzz;
-using ref::u32;
-using ref::u8;
-
 namespace {
 // Answers and steps come from the control bytes; after a bounded number of
 // steps the helper stops the scan, so every scan ends. Every call is logged.
@@ -52,9 +47,8 @@ u32 HelperFind(const u8* b, u32 n, u32 start, Helper& h) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* c, std::size_t size) {
     if (size < 16 || size > 0x100000) return 0;
     const u32 n = u32(size - 16);
-    std::unique_ptr<u8[]> owned(new u8[n]);  // exactly n bytes: any overread is reported
-    u8* b = owned.get();
-    std::copy(c + 16, c + size, b);
+    const std::vector<u8> buf(c + 16, c + size);  // exactly n bytes: any overread is reported
+    const u8* b = buf.data();
     const u32 start = (c[0] | c[1] << 8) % (n + 2);
     std::list<std::string> names;
     for (int i = 0; i < c[2] % 4 && n > 0; ++i)

@@ -7,11 +7,6 @@
 #include "fuzz_util.h"
 #include "ulvex/decoder_txt.h"
 
-using namespace ulvex;
-using namespace ulvex::fuzz;
-using ref::u32;
-using ref::u8;
-
 namespace {
 struct Derived : CUlvexDecoderTxt {};
 }  // namespace

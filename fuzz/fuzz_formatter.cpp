@@ -7,10 +7,6 @@
 #include "fuzz_util.h"
 #include "ulvex/data_formatter.h"
 
-using namespace ulvex;
-using ref::u32;
-using ref::u8;
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* in, std::size_t size) {
     if (size < 1 || size > 0x100000) return 0;
     const std::size_t k = std::min<std::size_t>(in[0] % 16, size - 1);

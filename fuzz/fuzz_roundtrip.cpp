@@ -10,12 +10,6 @@
 #include "fuzz_util.h"
 #include "ulvex/ulvex.h"
 
-using namespace ulvex;
-using namespace ulvex::fuzz;
-using ref::Bytes;
-using ref::u32;
-using ref::u8;
-
 namespace {
 struct Reader {
     const u8* d;

@@ -11,16 +11,10 @@
 //   [4..5] start position of the resumed scan (modulo length + 2)
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "fuzz_util.h"
 #include "ulvex/scan.h"
-
-using namespace ulvex;
-using ref::u32;
-using ref::u64;
-using ref::u8;
 
 namespace {
 
@@ -54,9 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* in, std::size_t size) 
     options.threads = 1 + (in[0] >> 1) % 8;
     options.chunkSize = (in[1] | in[2] << 8) % 400;
     const u32 n = u32(size - 6);
-    std::unique_ptr<u8[]> owned(new u8[n]);  // exactly n bytes: any overread is reported
-    u8* b = owned.get();
-    std::copy(in + 6, in + size, b);
+    const std::vector<u8> buf(in + 6, in + size);  // exactly n bytes: any overread is reported
+    const u8* b = buf.data();
 
     // The whole buffer, appended after what the vector held.
     const std::vector<ref::Found> want = ref::ListAll(text, b, n);

@@ -16,10 +16,6 @@
 #include "fuzz_util.h"
 #include "ulvex/stream_reader.h"
 
-using namespace ulvex;
-using ref::u64;
-using ref::u8;
-
 namespace {
 
 struct Got {

@@ -40,4 +40,12 @@ inline STag Sentinel() {
 }  // namespace fuzz
 }  // namespace ulvex
 
+// Each target is a translation unit of its own, speaking these names.
+using namespace ulvex;
+using namespace ulvex::fuzz;
+using ref::Bytes;
+using ref::u32;
+using ref::u64;
+using ref::u8;
+
 #endif  // ULVEX_FUZZ_UTIL_H
