@@ -32,14 +32,10 @@ _marker_bytes = st.binary(max_size=24) | st.lists(
 _names = st.binary(max_size=4) | st.sampled_from([b"TEMP", b"A", b"<h>", b"\x00\x00"])
 
 
-def _no_inner_nul(name):
-    return name.rstrip(b"\x00").find(b"\x00") < 0
-
-
 @st.composite
 def records(draw, text, depth=2):
     """One valid record; with `depth`, its payload may hold further records."""
-    name = draw(_names.filter(_no_inner_nul))
+    name = draw(_names.filter(lambda n: b"\x00" not in n.rstrip(b"\x00")))
     if depth > 0 and draw(st.booleans()):
         payload = draw(captures(text, depth - 1, max_pieces=3))
     else:
@@ -89,16 +85,6 @@ def tool_listing(data, text):
         f.flush()
         argv = [str(tool_path()), "list", "--json"] + (["--text"] if text else []) + [f.name]
         out = subprocess.run(argv, check=True, capture_output=True).stdout.decode("utf-8")
-    listing = []
-    for line in out.splitlines():
-        obj = json.loads(line)
-        if obj["type"] == "record":
-            numbers = (
-                obj["offset"],
-                obj["payload_offset"],
-                obj["payload_length"],
-                obj["record_length"],
-                obj["version"],
-            )
-            listing.append((numbers, json_name_candidates(obj["name"])))
-    return listing
+    keys = ("offset", "payload_offset", "payload_length", "record_length", "version")
+    objs = [json.loads(line) for line in out.splitlines()]
+    return [(tuple(o[k] for k in keys), json_name_candidates(o["name"])) for o in objs if o["type"] == "record"]

@@ -74,18 +74,19 @@ def test_bad_values_raise_value_error(call):
         call()
 
 
-@pytest.mark.parametrize("text, frame", [(False, 20), (True, 34)])
-def test_payload_the_format_cannot_hold_raises_overflow_error(text, frame):
+@pytest.mark.parametrize(
+    "size, call",
+    [
+        (2**32 - 20, lambda p: ulvex.pack(b"A", p)),
+        (2**32 - 34, lambda p: ulvex.pack(b"A", p, text=True)),
+        (2**32, ulvex.entries),
+    ],
+    ids=["binary", "text", "entries"],
+)
+def test_buffer_the_format_cannot_hold_raises_overflow_error(size, call):
     # An untouched anonymous map costs address space only.
-    with mmap.mmap(-1, 2**32 - frame) as payload:
-        with pytest.raises(OverflowError):
-            ulvex.pack(b"A", payload, text=text)
-
-
-def test_entries_of_a_payload_beyond_32_bits_raise_overflow_error():
-    with mmap.mmap(-1, 2**32) as payload:
-        with pytest.raises(OverflowError):
-            ulvex.entries(payload)
+    with mmap.mmap(-1, size) as payload, pytest.raises(OverflowError):
+        call(payload)
 
 
 @pytest.mark.parametrize("value", [2**64, -(2**63) - 1])
@@ -94,52 +95,31 @@ def test_int_beyond_64_bits_raises_overflow_error(value):
         ulvex.entry(b"k", value)
 
 
-def run_with_little_memory(code):
-    """Runs `code` in a fresh interpreter allowed 64 MiB more address space
-    than it has after setting up; returns its standard output."""
-    prelude = textwrap.dedent(
+@pytest.mark.parametrize(
+    "setup, call",
+    [
+        ("data = mmap.mmap(-1, 2**30)", "ulvex.pack(b'A', data)"),
+        ("data = ulvex.pack(b'A', b'') * (2**27 // 20)", "ulvex.scan(data)"),  # 6.7 million records
+    ],
+    ids=["pack", "scan"],
+)
+def test_out_of_memory_raises_memory_error(setup, call):
+    # A fresh interpreter, allowed 64 MiB more address space than it has once
+    # set up (run from the tests' directory, where no source tree shadows the
+    # installed package).
+    code = textwrap.dedent(
         """
         import mmap, resource, ulvex
-        def limit():
-            with open("/proc/self/statm") as f:
-                used = int(f.read().split()[0]) * mmap.PAGESIZE
-            resource.setrlimit(resource.RLIMIT_AS, (used + 64 * 2**20, resource.RLIM_INFINITY))
-        """
-    )
-    # (run from the tests' directory, where no source tree shadows the installed package)
-    done = subprocess.run(
-        [sys.executable, "-c", prelude + textwrap.dedent(code)],
-        capture_output=True,
-        text=True,
-        cwd=os.path.dirname(os.path.abspath(__file__)),
-    )
-    assert done.returncode == 0, done.stderr
-    return done.stdout
-
-
-def test_pack_out_of_memory_raises_memory_error():
-    out = run_with_little_memory(
-        """
-        payload = mmap.mmap(-1, 2**30)
-        limit()
+        %s
+        with open("/proc/self/statm") as f:
+            used = int(f.read().split()[0]) * mmap.PAGESIZE
+        resource.setrlimit(resource.RLIMIT_AS, (used + 64 * 2**20, resource.RLIM_INFINITY))
         try:
-            ulvex.pack(b"A", payload)
+            %s
         except MemoryError:
             print("MemoryError")
         """
-    )
-    assert out == "MemoryError\n"
-
-
-def test_scan_out_of_memory_raises_memory_error():
-    out = run_with_little_memory(
-        """
-        capture = ulvex.pack(b"A", b"") * (2**27 // 20)  # 6.7 million records of 32 bytes each
-        limit()
-        try:
-            ulvex.scan(capture)
-        except MemoryError:
-            print("MemoryError")
-        """
-    )
-    assert out == "MemoryError\n"
+    ) % (setup, call)
+    here = os.path.dirname(os.path.abspath(__file__))
+    done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, cwd=here)
+    assert (done.returncode, done.stdout, done.stderr) == (0, "MemoryError\n", "")

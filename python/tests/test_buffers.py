@@ -12,27 +12,15 @@ import ulvex
 CAPTURE = b"xx" + ulvex.pack(b"TEMP", b"payload", 1) + b"yy"
 
 
-def test_payload_view_blocks_resizing_its_bytearray():
+@pytest.mark.parametrize(
+    "hold", [lambda d: ulvex.scan(d)[0].payload, ulvex.scan], ids=["payload view", "records"]
+)
+def test_bytearray_cannot_be_resized_while_held_and_can_once_released(hold):
     data = bytearray(CAPTURE)
-    payload = ulvex.scan(data)[0].payload
+    held = hold(data)
     with pytest.raises(BufferError):
         data.extend(b"z")
-    del payload
-
-
-def test_records_block_resizing_their_bytearray():
-    data = bytearray(CAPTURE)
-    records = ulvex.scan(data)
-    with pytest.raises(BufferError):
-        data.clear()
-    del records
-
-
-def test_bytearray_can_be_resized_once_records_and_views_are_gone():
-    data = bytearray(CAPTURE)
-    records = ulvex.scan(data)
-    payload = records[0].payload
-    del records, payload
+    del held
     data.clear()
     assert data == b""
 

@@ -8,23 +8,18 @@ from hypothesis import strategies as st
 
 import ulvex
 
+COLUMNS = ("offset", "payload_offset", "payload_len", "record_len", "version")
 
-def assert_same_as_tool(data, text):
-    got = ulvex.scan(data, text=text)
-    want = tool_listing(data, text)
+
+@pytest.mark.parametrize("text", [False, True], ids=["binary", "text"])
+@given(data=st.data())
+def test_scan_lists_what_the_tool_lists(text, data):
+    capture = data.draw(captures(text))
+    got = ulvex.scan(capture, text=text)
+    want = tool_listing(capture, text)
     assert [fields(r)[:5] for r in got] == [numbers for numbers, _ in want]
     for r, (_, names) in zip(got, want):
         assert r.name in names, (r, names)
-
-
-@given(captures(text=False))
-def test_binary_scan_lists_what_the_tool_lists(data):
-    assert_same_as_tool(data, text=False)
-
-
-@given(captures(text=True))
-def test_text_scan_lists_what_the_tool_lists(data):
-    assert_same_as_tool(data, text=True)
 
 
 @given(st.booleans(), st.lists(st.tuples(st.binary(max_size=4), st.binary(max_size=64), st.integers(0, 255))))
@@ -40,18 +35,10 @@ def test_packed_records_scan_back(text, specs):
     ]
 
 
-@given(st.sampled_from([False, True]), captures(text=False) | captures(text=True), st.integers(0, 4))
-def test_thread_count_does_not_change_the_records(text, data, threads):
-    assert [fields(r) for r in ulvex.scan(data, text=text, threads=threads)] == [
-        fields(r) for r in ulvex.scan(data, text=text)
-    ]
-
-
 @given(captures(text=False))
 def test_number_columns_match_the_record_objects(data):
     records = ulvex.scan(data)
-    columns = [records.offset, records.payload_offset, records.payload_len, records.record_len, records.version]
-    assert list(zip(*(c.tolist() for c in columns))) == [fields(r)[:5] for r in records]
+    assert list(zip(*(getattr(records, c).tolist() for c in COLUMNS))) == [fields(r)[:5] for r in records]
 
 
 @given(captures(text=False))
@@ -62,10 +49,8 @@ def test_name_column_holds_the_four_raw_name_bytes(data):
 
 def test_columns_have_the_documented_types():
     records = ulvex.scan(ulvex.pack(b"AB", b"xyz", 3) + b".")
-    dtypes = {c: getattr(records, c).dtype for c in ("offset", "payload_offset", "payload_len", "record_len",
-                                                     "version", "name")}
-    assert dtypes == {"offset": np.uint64, "payload_offset": np.uint64, "payload_len": np.uint32,
-                      "record_len": np.uint32, "version": np.uint8, "name": np.dtype("S4")}
+    types = ["u8", "u8", "u4", "u4", "u1", "S4"]
+    assert [getattr(records, c).dtype for c in COLUMNS + ("name",)] == [np.dtype(t) for t in types]
 
 
 def test_columns_are_read_only():
