@@ -31,31 +31,29 @@ std::string Expected(std::size_t n) {
     return s;
 }
 
-TEST(OrderedWriter, WritesInInputOrderForEveryThreadCountAndBatchSize) {
+// The sink also notes whether it was ever called off the caller's thread.
+TEST(OrderedWriter, WritesInInputOrderOnTheCallerThreadForEveryThreadCountAndBatchSize) {
     const std::vector<ulvex::Record> records = Numbered(2000);
+    const std::thread::id caller = std::this_thread::get_id();
     for (const unsigned threads : {1u, 2u, 3u, 8u}) {
         for (const std::size_t batch : {std::size_t{1}, std::size_t{7}, std::size_t{1024}}) {
             std::string out;
+            bool elsewhere = false;
             ulvex_cli::OrderedWriter writer(
-                threads, Format, [&](const std::string& t) { out += t; }, batch);
+                threads, Format,
+                [&](const std::string& t) {
+                    out += t;
+                    elsewhere |= std::this_thread::get_id() != caller;
+                },
+                batch);
             // Added in pieces that do not line up with the batches.
             for (std::size_t at = 0; at < records.size(); at += 13)
                 writer.Add(records.data() + at, std::min<std::size_t>(13, records.size() - at));
             writer.Finish();
             EXPECT_EQ(out, Expected(records.size())) << threads << " threads, batches of " << batch;
+            EXPECT_FALSE(elsewhere) << threads << " threads, batches of " << batch;
         }
     }
-}
-
-TEST(OrderedWriter, WritesCallerThreadOnly) {
-    const std::thread::id caller = std::this_thread::get_id();
-    const std::vector<ulvex::Record> records = Numbered(500);
-    bool elsewhere = false;
-    ulvex_cli::OrderedWriter writer(
-        4, Format, [&](const std::string&) { elsewhere |= std::this_thread::get_id() != caller; }, 10);
-    writer.Add(records.data(), records.size());
-    writer.Finish();
-    EXPECT_FALSE(elsewhere);
 }
 
 TEST(OrderedWriter, FormatterFailureStopsOutputBeforeTheFailedBatch) {
