@@ -37,17 +37,14 @@ TEST(FaultInjection, EncodersAndWritersLeaveTheirOutputUnchanged) {
     std::unique_ptr<IUlvexEncoderTxt> txt(IUlvexEncoderTxt::CreateMe());
     std::unique_ptr<IUlvexDataFormatter> fmt(IUlvexDataFormatter::CreateMe());
     Bytes pl(40, 'x');
-    char name[] = "NAME";
     const std::string key(30, 'k');
+    // One call of each path that builds an output (the others forward to these).
     const std::function<void(Bytes&)> ops[] = {
         [&](Bytes& o) { bin->AddTagBin(o, "NAME", pl, 3); },
-        [&](Bytes& o) { bin->AddTagBin(o, "NAME", pl.data(), 40, 3); },
         [&](Bytes& o) { bin->EncodeTagBin(o, 0x454D414Eu, pl.data(), 40, 3); },
-        [&](Bytes& o) { bin->EncodeTagBin(o, name, pl.data(), 40, 3); },
         [&](Bytes& o) { txt->AddTagTxt(o, "NAME", pl, 3); },
         [&](Bytes& o) { fmt->FormatData(o, key, std::string(30, 'v')); },
         [&](Bytes& o) { fmt->FormatData(o, key, -123456789); },
-        [&](Bytes& o) { fmt->FormatData(o, key, 3.25); },
         [&](Bytes& o) { fmt->FormatDataHex(o, key, 0xBEEFu); },
     };
     for (const auto& op : ops)
