@@ -290,21 +290,14 @@ inline std::vector<Found> ListAll(bool text, const u8* b, u64 n, u64 start = 0, 
 
 // A binary record built byte by byte.
 inline void AppendRecord(Bytes& out, const char* name, const u8* payload, unsigned n, u8 version) {
-    u8 nb[4] = {0, 0, 0, 0};
-    for (int i = 0; i < 4 && name[i] != 0; ++i) nb[i] = static_cast<u8>(name[i]);
-    out.push_back('<');
-    out.push_back('h');
-    out.insert(out.end(), nb, nb + 4);
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<u8>(n >> (8 * i)));
-    out.push_back(version);
-    out.push_back('>');
-    out.insert(out.end(), payload, payload + n);
+    u8 h[12] = {'<', 'h', 0, 0, 0, 0, 0, 0, 0, 0, version, '>'}, f[8] = {'<', 0, 0, 0, 0, 0, 0, '>'};
+    for (int i = 0; i < 4 && name[i] != 0; ++i) h[2 + i] = f[1 + i] = static_cast<u8>(name[i]);
+    for (int i = 0; i < 4; ++i) h[6 + i] = static_cast<u8>(n >> (8 * i));
     const unsigned s = ByteSum(payload, n);
-    out.push_back('<');
-    out.insert(out.end(), nb, nb + 4);
-    out.push_back(static_cast<u8>(s));
-    out.push_back(static_cast<u8>(s >> 8));
-    out.push_back('>');
+    f[5] = static_cast<u8>(s), f[6] = static_cast<u8>(s >> 8);
+    out.insert(out.end(), h, h + 12);
+    out.insert(out.end(), payload, payload + n);
+    out.insert(out.end(), f, f + 8);
 }
 
 // A text record built character by character; versions 0 to 9 are written as
