@@ -245,14 +245,6 @@ TEST(CApiEntries, KeysAndValuesPointIntoThePayload) {
     EXPECT_EQ(e[1].value, p + 14);  // the last b wins
 }
 
-int StopAtSecond(void* context, const ulvex_entry*) { return ++*static_cast<int*>(context) == 2 ? 7 : 0; }
-
-TEST(CApiEntries, NonzeroFromTheCallbackStopsAndIsReturned) {
-    int calls = 0;
-    EXPECT_EQ(ulvex_entries_each("x=1|\r\ny=2|\r\nz=3|\r\n", 18, StopAtSecond, &calls), 7);
-    EXPECT_EQ(calls, 2);
-}
-
 // `n` is read after the call that sets it.
 Bytes Written(int rc, const unsigned char* out, const size_t& n) {
     EXPECT_EQ(rc, ULVEX_OK);
@@ -299,41 +291,25 @@ TEST(CApiWriters, HexStringAndBytesAreTheCppWriters) {
     EXPECT_EQ(Written(ulvex_entry_bytes(nullptr, 0, nullptr, 0, o, sizeof o, &n), o, n), Bytes({'=', '|', '\r', '\n'}));
 }
 
-TEST(CApi, TooSmallAnOutputGetsTheSizeNeededAndNoBytes) {
-    const unsigned char name[4] = {'T', 'E', 'M', 'P'}, p[10] = {0};
-    unsigned char o[44];
+int Throw(void*, const ulvex_entry*) { throw std::runtime_error("from the callback"); }
+ulvex_form Unknown(int form = 2) { return static_cast<ulvex_form>(form); }
+int StopAtSecond(void* context, const ulvex_entry*) { return ++*static_cast<int*>(context) == 2 ? 7 : 0; }
+
+// Each argument that decides a call's status alone. The outputs of rejected
+// calls stay as they were, except for the size needed when an output is too
+// small.
+#define ROW(call, want) \
+    { #call, call, want }
+TEST(CApi, ArgumentsAndOutputSizesDecideTheStatus) {
+    const unsigned char name[4] = {'A', 'B', 'C', 'D'}, byte = 0;
+    const unsigned char p[10] = {0};
+    unsigned char o[64];
+    ulvex_record r[2];
     ulvex_entry e[2];
     std::memset(o, 0xEE, sizeof o);
     std::memset(e, 0xEE, sizeof e);
-    size_t n = 0;
-    EXPECT_EQ(ulvex_encode(ULVEX_BINARY, name, 1, p, 10, o, 29, &n), ULVEX_ERR_SPACE);
-    EXPECT_EQ(n, 30u);
-    EXPECT_EQ(ulvex_encode(ULVEX_TEXT, name, 1, p, 10, o, 43, &n), ULVEX_ERR_SPACE);
-    EXPECT_EQ(n, 44u);
-    // The longest records the format holds; the payload is never read.
-    EXPECT_EQ(ulvex_encode(ULVEX_BINARY, name, 1, p, 0xFFFFFFFFu - 20, nullptr, 0, &n), ULVEX_ERR_SPACE);
-    EXPECT_EQ(n, 0xFFFFFFFFu);
-    EXPECT_EQ(ulvex_encode(ULVEX_TEXT, name, 1, p, 0xFFFFFFFFu - 34, nullptr, 0, &n), ULVEX_ERR_SPACE);
-    EXPECT_EQ(n, 0xFFFFFFFFu);
-    EXPECT_EQ(ulvex_entry_hex("key", 1, o, 16, &n), ULVEX_ERR_SPACE);  // key=0x00000001|\r\n
-    EXPECT_EQ(n, 17u);
-    EXPECT_EQ(ulvex_entries("x=1|\r\ny=2|\r\nz=3|\r\n", 18, e, 2, &n), ULVEX_ERR_SPACE);
-    EXPECT_EQ(n, 3u);
-    EXPECT_EQ(Bytes(o, o + sizeof o), Bytes(sizeof o, 0xEE));
-    const auto* eb = reinterpret_cast<const unsigned char*>(e);
-    EXPECT_EQ(Bytes(eb, eb + sizeof e), Bytes(sizeof e, 0xEE));
-}
-
-int Throw(void*, const ulvex_entry*) { throw std::runtime_error("from the callback"); }
-ulvex_form Unknown(int form = 2) { return static_cast<ulvex_form>(form); }
-
-// Each argument that decides a call's status alone; the outputs of rejected
-// calls stay as they were.
-TEST(CApi, ArgumentsDecideTheStatus) {
-    const unsigned char name[4] = {'A', 'B', 'C', 'D'}, byte = 0;
-    unsigned char o[64] = {0};
-    ulvex_record r[2];
-    ulvex_entry e;
+    size_t size[6] = {0};
+    int calls = 0;
     uint64_t pos = 3, n64 = 42, pos0 = 0;
     size_t count = 77, n = 3, count0 = 9;
     ulvex_stream* s = ulvex_stream_new(ULVEX_TEXT, 10);
@@ -342,42 +318,46 @@ TEST(CApi, ArgumentsDecideTheStatus) {
         const char* call;
         int rc, want;
     } cases[] = {
-        {"scan: form unknown", ulvex_scan(Unknown(), o, 64, &pos, r, 2, &count, 1), ULVEX_ERR_ARG},
-        {"scan: data NULL", ulvex_scan(ULVEX_BINARY, nullptr, 64, &pos, r, 2, &count, 1), ULVEX_ERR_ARG},
-        {"scan: pos NULL", ulvex_scan(ULVEX_BINARY, o, 64, nullptr, r, 2, &count, 1), ULVEX_ERR_ARG},
-        {"scan: out NULL", ulvex_scan(ULVEX_BINARY, o, 64, &pos, nullptr, 2, &count, 1), ULVEX_ERR_ARG},
-        {"scan: count NULL", ulvex_scan(ULVEX_BINARY, o, 64, &pos, r, 2, nullptr, 1), ULVEX_ERR_ARG},
-        {"scan: no data", ulvex_scan(ULVEX_TEXT, nullptr, 0, &pos0, r, 1, &count0, 1), ULVEX_OK},
-        {"encode: form unknown", ulvex_encode(Unknown(), name, 1, nullptr, 0, o, 64, &n), ULVEX_ERR_ARG},
-        {"encode: name NULL", ulvex_encode(ULVEX_BINARY, nullptr, 1, nullptr, 0, o, 64, &n), ULVEX_ERR_ARG},
-        {"encode: payload NULL", ulvex_encode(ULVEX_BINARY, name, 1, nullptr, 1, o, 64, &n), ULVEX_ERR_ARG},
-        {"encode: out NULL", ulvex_encode(ULVEX_BINARY, name, 1, nullptr, 0, nullptr, 64, &n), ULVEX_ERR_ARG},
-        {"encode: written NULL", ulvex_encode(ULVEX_BINARY, name, 1, nullptr, 0, o, 64, nullptr), ULVEX_ERR_ARG},
+        ROW(ulvex_scan(Unknown(), o, 64, &pos, r, 2, &count, 1), ULVEX_ERR_ARG),
+        ROW(ulvex_scan(ULVEX_BINARY, nullptr, 64, &pos, r, 2, &count, 1), ULVEX_ERR_ARG),
+        ROW(ulvex_scan(ULVEX_BINARY, o, 64, nullptr, r, 2, &count, 1), ULVEX_ERR_ARG),
+        ROW(ulvex_scan(ULVEX_BINARY, o, 64, &pos, nullptr, 2, &count, 1), ULVEX_ERR_ARG),
+        ROW(ulvex_scan(ULVEX_BINARY, o, 64, &pos, r, 2, nullptr, 1), ULVEX_ERR_ARG),
+        ROW(ulvex_scan(ULVEX_TEXT, nullptr, 0, &pos0, r, 1, &count0, 1), ULVEX_OK),
+        ROW(ulvex_encode(Unknown(), name, 1, nullptr, 0, o, 64, &n), ULVEX_ERR_ARG),
+        ROW(ulvex_encode(ULVEX_BINARY, nullptr, 1, nullptr, 0, o, 64, &n), ULVEX_ERR_ARG),
+        ROW(ulvex_encode(ULVEX_BINARY, name, 1, nullptr, 1, o, 64, &n), ULVEX_ERR_ARG),
+        ROW(ulvex_encode(ULVEX_BINARY, name, 1, nullptr, 0, nullptr, 64, &n), ULVEX_ERR_ARG),
+        ROW(ulvex_encode(ULVEX_BINARY, name, 1, nullptr, 0, o, 64, nullptr), ULVEX_ERR_ARG),
         // Lengths beyond the format; the payload is never read.
-        {"encode: binary too long", ulvex_encode(ULVEX_BINARY, name, 1, &byte, 0xFFFFFFFFu - 19, o, 64, &n),
-         ULVEX_ERR_RANGE},
-        {"encode: text too long", ulvex_encode(ULVEX_TEXT, name, 1, &byte, 0xFFFFFFFFu - 33, o, 64, &n),
-         ULVEX_ERR_RANGE},
-        {"stream_new: form unknown", unknown == nullptr ? ULVEX_ERR_ARG : ULVEX_OK, ULVEX_ERR_ARG},
-        {"stream_feed: s NULL", ulvex_stream_feed(nullptr, "x", 1), ULVEX_ERR_ARG},
-        {"stream_feed: data NULL", ulvex_stream_feed(s, nullptr, 1), ULVEX_ERR_ARG},
-        {"stream_finish: s NULL", ulvex_stream_finish(nullptr), ULVEX_ERR_ARG},
-        {"stream_next: s NULL", ulvex_stream_next(nullptr, r, nullptr), ULVEX_ERR_ARG},
-        {"stream_next: rec NULL", ulvex_stream_next(s, nullptr, nullptr), ULVEX_ERR_ARG},
-        {"stream_counters: s NULL", ulvex_stream_counters(nullptr, &n64, &n64, &n64), ULVEX_ERR_ARG},
-        {"stream_counters: no outputs", ulvex_stream_counters(s, nullptr, nullptr, nullptr), ULVEX_OK},
-        {"entries: payload NULL", ulvex_entries(nullptr, 1, &e, 1, &count), ULVEX_ERR_ARG},
-        {"entries: out NULL", ulvex_entries("a", 1, nullptr, 1, &count), ULVEX_ERR_ARG},
-        {"entries: count NULL", ulvex_entries("a", 1, &e, 1, nullptr), ULVEX_ERR_ARG},
-        {"entries_each: fn NULL", ulvex_entries_each("a", 1, nullptr, nullptr), ULVEX_ERR_ARG},
-        {"entries_each: payload NULL", ulvex_entries_each(nullptr, 1, Collect, nullptr), ULVEX_ERR_ARG},
-        {"entries_each: callback throws", ulvex_entries_each("x=1", 3, Throw, nullptr), ULVEX_ERR_FAIL},
-        {"entry: key NULL", ulvex_entry_i32(nullptr, 1, o, sizeof o, &n), ULVEX_ERR_ARG},
-        {"entry: out NULL", ulvex_entry_i32("k", 1, nullptr, sizeof o, &n), ULVEX_ERR_ARG},
-        {"entry: written NULL", ulvex_entry_i32("k", 1, o, sizeof o, nullptr), ULVEX_ERR_ARG},
-        {"entry_str: value NULL", ulvex_entry_str("k", nullptr, o, sizeof o, &n), ULVEX_ERR_ARG},
-        {"entry_bytes: key NULL", ulvex_entry_bytes(nullptr, 1, "v", 1, o, sizeof o, &n), ULVEX_ERR_ARG},
-        {"entry_bytes: value NULL", ulvex_entry_bytes("k", 1, nullptr, 1, o, sizeof o, &n), ULVEX_ERR_ARG},
+        ROW(ulvex_encode(ULVEX_BINARY, name, 1, &byte, 0xFFFFFFFFu - 19, o, 64, &n), ULVEX_ERR_RANGE),
+        ROW(ulvex_encode(ULVEX_TEXT, name, 1, &byte, 0xFFFFFFFFu - 33, o, 64, &n), ULVEX_ERR_RANGE),
+        ROW(ulvex_encode(ULVEX_BINARY, name, 1, p, 10, o, 29, &size[0]), ULVEX_ERR_SPACE),
+        ROW(ulvex_encode(ULVEX_TEXT, name, 1, p, 10, o, 43, &size[1]), ULVEX_ERR_SPACE),
+        // The longest records the format holds.
+        ROW(ulvex_encode(ULVEX_BINARY, name, 1, p, 0xFFFFFFFFu - 20, nullptr, 0, &size[2]), ULVEX_ERR_SPACE),
+        ROW(ulvex_encode(ULVEX_TEXT, name, 1, p, 0xFFFFFFFFu - 34, nullptr, 0, &size[3]), ULVEX_ERR_SPACE),
+        ROW(unknown == nullptr ? ULVEX_ERR_ARG : ULVEX_OK, ULVEX_ERR_ARG),
+        ROW(ulvex_stream_feed(nullptr, "x", 1), ULVEX_ERR_ARG), ROW(ulvex_stream_feed(s, nullptr, 1), ULVEX_ERR_ARG),
+        ROW(ulvex_stream_finish(nullptr), ULVEX_ERR_ARG), ROW(ulvex_stream_next(nullptr, r, nullptr), ULVEX_ERR_ARG),
+        ROW(ulvex_stream_next(s, nullptr, nullptr), ULVEX_ERR_ARG),
+        ROW(ulvex_stream_counters(nullptr, &n64, &n64, &n64), ULVEX_ERR_ARG),
+        ROW(ulvex_stream_counters(s, nullptr, nullptr, nullptr), ULVEX_OK),
+        ROW(ulvex_entries(nullptr, 1, e, 1, &count), ULVEX_ERR_ARG),
+        ROW(ulvex_entries("a", 1, nullptr, 1, &count), ULVEX_ERR_ARG),
+        ROW(ulvex_entries("a", 1, e, 1, nullptr), ULVEX_ERR_ARG),
+        ROW(ulvex_entries("x=1|\r\ny=2|\r\nz=3|\r\n", 18, e, 2, &size[4]), ULVEX_ERR_SPACE),
+        ROW(ulvex_entries_each("a", 1, nullptr, nullptr), ULVEX_ERR_ARG),
+        ROW(ulvex_entries_each(nullptr, 1, Collect, nullptr), ULVEX_ERR_ARG),
+        ROW(ulvex_entries_each("x=1", 3, Throw, nullptr), ULVEX_ERR_FAIL),
+        ROW(ulvex_entries_each("x=1|\r\ny=2|\r\nz=3|\r\n", 18, StopAtSecond, &calls), 7),
+        ROW(ulvex_entry_i32(nullptr, 1, o, sizeof o, &n), ULVEX_ERR_ARG),
+        ROW(ulvex_entry_i32("k", 1, nullptr, sizeof o, &n), ULVEX_ERR_ARG),
+        ROW(ulvex_entry_i32("k", 1, o, sizeof o, nullptr), ULVEX_ERR_ARG),
+        ROW(ulvex_entry_str("k", nullptr, o, sizeof o, &n), ULVEX_ERR_ARG),
+        ROW(ulvex_entry_bytes(nullptr, 1, "v", 1, o, sizeof o, &n), ULVEX_ERR_ARG),
+        ROW(ulvex_entry_bytes("k", 1, nullptr, 1, o, sizeof o, &n), ULVEX_ERR_ARG),
+        ROW(ulvex_entry_hex("key", 1, o, 16, &size[5]), ULVEX_ERR_SPACE),  // key=0x00000001|\r\n
     };
     for (const auto& c : cases) EXPECT_EQ(c.rc, c.want) << c.call;
     EXPECT_EQ(pos, 3u);
@@ -385,7 +365,16 @@ TEST(CApi, ArgumentsDecideTheStatus) {
     EXPECT_EQ(n, 3u);
     EXPECT_EQ(n64, 42u);
     EXPECT_EQ(count0, 0u);
-    EXPECT_EQ(Bytes(o, o + sizeof o), Bytes(sizeof o, 0));
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(size[0], 30u);
+    EXPECT_EQ(size[1], 44u);
+    EXPECT_EQ(size[2], 0xFFFFFFFFu);
+    EXPECT_EQ(size[3], 0xFFFFFFFFu);
+    EXPECT_EQ(size[4], 3u);
+    EXPECT_EQ(size[5], 17u);
+    EXPECT_EQ(Bytes(o, o + sizeof o), Bytes(sizeof o, 0xEE));
+    const auto* eb = reinterpret_cast<const unsigned char*>(e);
+    EXPECT_EQ(Bytes(eb, eb + sizeof e), Bytes(sizeof e, 0xEE));
     ulvex_stream_free(unknown);
     ulvex_stream_free(s);
     ulvex_stream_free(nullptr);
