@@ -30,6 +30,11 @@ std::string RecordName(const ulvex::Record& r) {
     return std::string(reinterpret_cast<const char*>(r.name), n);
 }
 
+std::string TrimSpaces(std::string name) {
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    return name;
+}
+
 unsigned ThreadCount(unsigned threads) { return threads != 0 ? threads : ulvex::DefaultScanThreads(); }
 
 bool ScanRecords(const unsigned char* data, std::uint64_t size, Form form, unsigned threads, const BatchSink& sink) {

@@ -17,6 +17,9 @@ enum class Form { Binary, Text };
 // first zero byte (a text name keeps the spaces that stand for zero bytes).
 std::string RecordName(const ulvex::Record& r);
 
+// A text record's name without the spaces that stand for zero name bytes.
+std::string TrimSpaces(std::string name);
+
 // Receives the records found, in input order, a batch at a time, and returns
 // how many of them it takes; fewer than `count` ends the scan after those.
 using BatchSink = std::function<std::size_t(const ulvex::Record* records, std::size_t count)>;
