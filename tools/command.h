@@ -18,6 +18,7 @@
 #include <CLI/CLI.hpp>
 
 #include "input.h"
+#include "ulvex/format.h"
 
 namespace ulvex_cli {
 
@@ -55,6 +56,9 @@ std::string Num(std::uint64_t v);
 
 // A tag name given as an option (\xNN escapes); throws UsageError.
 std::string ParseNameOption(const std::string& text);
+
+// The form a --text flag chooses.
+inline ulvex::RecordForm FormOf(bool text) { return text ? ulvex::RecordForm::Text : ulvex::RecordForm::Binary; }
 
 // The help of the FILE argument.
 extern const char kFileHelp[];

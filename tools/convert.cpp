@@ -26,10 +26,10 @@ int RunConvert(const ConvertOptions& o) {
     std::unique_ptr<IUlvexEncoderTxt> txt(IUlvexEncoderTxt::CreateMe());
     std::vector<unsigned char> record, payload;
     const unsigned char* const data = in.Data();
-    ScanRecords(data, in.Size(), o.toText ? Form::Binary : Form::Text, o.threads,
+    ScanRecords(data, in.Size(), o.toText ? ulvex::RecordForm::Binary : ulvex::RecordForm::Text, o.threads,
                 [&](const ulvex::Record* r, std::size_t n) {
                     for (std::size_t i = 0; i < n; ++i) {
-                        const std::string name = RecordName(r[i]);
+                        const std::string name = ulvex::RecordName(r[i]);
                         const unsigned char* p = data + r[i].payloadOffset;
                         record.clear();
                         try {
@@ -38,7 +38,7 @@ int RunConvert(const ConvertOptions& o) {
                                 txt->AddTagTxt(record, name.c_str(), payload, r[i].version);
                             } else {
                                 // Spaces ending a text name stand for zero name bytes.
-                                bin->AddTagBin(record, TrimSpaces(name).c_str(), const_cast<unsigned char*>(p),
+                                bin->AddTagBin(record, ulvex::TrimTextName(name).c_str(), const_cast<unsigned char*>(p),
                                                r[i].payloadLen, r[i].version);
                             }
                         } catch (const std::length_error&) {

@@ -19,19 +19,19 @@ struct ExtractOptions {
 
 int RunExtract(const ExtractOptions& o) {
     const std::string name = ParseNameOption(o.name);
-    const std::string wanted = o.text ? TrimSpaces(name) : name;
+    const std::string wanted = o.text ? ulvex::TrimTextName(name) : name;
     Input in;
     OpenInput(in, o.file, "extract");
     Output out;
     std::uint64_t seen = 0;
     bool found = false;
     ulvex::Record record{};
-    ScanRecords(in.Data(), in.Size(), o.text ? Form::Text : Form::Binary, o.threads,
+    ScanRecords(in.Data(), in.Size(), FormOf(o.text), o.threads,
                 [&](const ulvex::Record* r, std::size_t n) -> std::size_t {
                     if (found) return 0;
                     for (std::size_t i = 0; i < n; ++i) {
-                        const std::string got = RecordName(r[i]);
-                        if ((o.text ? TrimSpaces(got) : got) != wanted || seen++ < o.index) continue;
+                        const std::string got = ulvex::RecordName(r[i]);
+                        if ((o.text ? ulvex::TrimTextName(got) : got) != wanted || seen++ < o.index) continue;
                         record = r[i];
                         found = true;
                         return i + 1;

@@ -44,25 +44,21 @@ int RunListStream(const ListOptions& o) {
     const ListStyle style = StyleOf(o);
     RecordFormatter formatter(style);
     out.Write(ListHeading(style));
-    ulvex::StreamReader reader(o.text ? ulvex::StreamReader::Text : ulvex::StreamReader::Binary,
-                               static_cast<std::size_t>(o.maxPayload));
+    ulvex::StreamReader reader(FormOf(o.text), static_cast<std::size_t>(o.maxPayload));
     std::vector<unsigned char> chunk(64 * 1024);
     std::uint64_t total = 0, records = 0, recordBytes = 0;
-    STag tag;
-    std::uint64_t offset = 0;
-    std::string line;
+    ulvex::Record r;
+    const unsigned char* payload = nullptr;
+    std::string line, name;
     auto print = [&] {
         bool any = false;
-        while (reader.Next(tag, offset)) {
-            const ListedRecord r{offset,         offset + static_cast<std::uint64_t>(tag.PtrPayload - tag.PtrTag),
-                                 &tag.TagName,   tag.Version,
-                                 tag.PtrPayload, tag.PayloadLen,
-                                 tag.TagLen};
+        while (reader.Next(r, payload)) {
+            name = ulvex::RecordName(r);
             line.clear();
-            formatter.Append(r, line);
+            formatter.Append({r.offset, r.payloadOffset, &name, r.version, payload, r.payloadLen, r.recordLen}, line);
             out.Write(line);
             ++records;
-            recordBytes += tag.TagLen;
+            recordBytes += r.recordLen;
             any = true;
         }
         return any;
@@ -93,7 +89,7 @@ int RunList(const ListOptions& o) {
     Output out;
     const ListStyle style = StyleOf(o);
     out.Write(ListHeading(style));
-    const unsigned threads = ThreadCount(o.threads);
+    const unsigned threads = ulvex::ScanThreads(o.threads);
     std::vector<std::unique_ptr<RecordFormatter>> formatters;
     for (unsigned i = 0; i < threads; ++i) formatters.emplace_back(new RecordFormatter(style));
     const unsigned char* const data = in.Data();
@@ -102,7 +98,7 @@ int RunList(const ListOptions& o) {
         [&](unsigned worker, const ulvex::Record* r, std::size_t n, std::string& text) {
             RecordFormatter& formatter = *formatters[worker];
             for (std::size_t i = 0; i < n; ++i) {
-                const std::string name = RecordName(r[i]);
+                const std::string name = ulvex::RecordName(r[i]);
                 formatter.Append({r[i].offset, r[i].payloadOffset, &name, r[i].version, data + r[i].payloadOffset,
                                   r[i].payloadLen, r[i].recordLen},
                                  text);
@@ -110,13 +106,12 @@ int RunList(const ListOptions& o) {
         },
         [&](const std::string& text) { out.Write(text); });
     std::uint64_t records = 0, recordBytes = 0;
-    ScanRecords(data, in.Size(), o.text ? Form::Text : Form::Binary, o.threads,
-                [&](const ulvex::Record* r, std::size_t n) {
-                    for (std::size_t i = 0; i < n; ++i) recordBytes += r[i].recordLen;
-                    records += n;
-                    writer.Add(r, n);
-                    return n;
-                });
+    ScanRecords(data, in.Size(), FormOf(o.text), o.threads, [&](const ulvex::Record* r, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) recordBytes += r[i].recordLen;
+        records += n;
+        writer.Add(r, n);
+        return n;
+    });
     writer.Finish();
     // The summary only for an input that held still.
     CheckInput(in);
@@ -140,7 +135,7 @@ void AddListCommand(Commands& commands) {
     list->add_option("--max-payload", o->maxPayload,
                      "When following a pipe on standard input: the longest payload waited for, in bytes "
                      "(default 16 MiB); a header announcing more is passed over at once")
-        ->check(CLI::Range(std::uint64_t{0}, std::uint64_t{0xFFFFFFFF}));
+        ->check(CLI::Range(std::uint64_t{0}, ulvex::kMaxRecordLength));
     list->footer(
         "Names are quoted; printable ASCII and UTF-8 are shown as they are, other bytes, \\ and \" as \\xNN.\n"
         "JSON strings keep UTF-8; any other byte b becomes \\udcXX (U+DC00 + b).\n"

@@ -16,18 +16,13 @@ struct PackOptions {
     bool text = false;
 };
 
-// The longest record: the formats' lengths are 32-bit.
-const std::uint64_t kMaxRecord = 0xFFFFFFFFull;
-
 int RunPack(const PackOptions& o) {
     const std::string name = ParseNameOption(o.name);
     Input in;
     OpenInput(in, o.file, "pack");
-    // A record is at most 2^32 - 1 bytes: 20 bytes of framing in binary, 34 in text.
-    const std::uint64_t framing = o.text ? 34 : 20;
-    if (in.Size() > kMaxRecord - framing)
-        throw Failure("payload of " + Num(in.Size()) + " bytes is too long for one record (at most " +
-                      Num(kMaxRecord - framing) + ")");
+    const std::uint64_t most = ulvex::MaxPayloadLength(FormOf(o.text));
+    if (in.Size() > most)
+        throw Failure("payload of " + Num(in.Size()) + " bytes is too long for one record (at most " + Num(most) + ")");
     Output out;
     std::vector<unsigned char> record;
     const auto version = static_cast<unsigned char>(o.version);

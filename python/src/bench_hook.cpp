@@ -11,7 +11,7 @@ namespace {
 
 std::size_t CxxListingCount(py::handle data, bool text) {
     ScopedBuffer b(data);
-    if (b.size() > kMax32) ThrowOverflow("the bulk listing takes at most 4 GiB - 1 bytes");
+    if (b.size() > kMaxUnsignedLength) ThrowOverflow("the bulk listing takes at most 4 GiB - 1 bytes");
     py::gil_scoped_release nogil;
     std::vector<STag> tags;
     if (text) {

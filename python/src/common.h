@@ -1,5 +1,5 @@
 // What every file of the Python module shares: pybind11, the module's
-// namespace, and a few limits of the record formats.
+// namespace, and a few limits of its arguments.
 #ifndef ULVEX_PYTHON_COMMON_H
 #define ULVEX_PYTHON_COMMON_H
 
@@ -7,16 +7,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 namespace py = pybind11;
 
 namespace ulvex_py {
 
-// Largest buffer the 32-bit lengths of the encoders, the formatter and the
-// bulk listing can take.
-constexpr std::uint64_t kMax32 = 0xFFFFFFFFu;
-constexpr std::uint64_t kBinaryFrame = 20;  // header 12 + footer 8
-constexpr std::uint64_t kTextFrame = 34;    // header 18 + CR LF + footer 12 + CR LF
+// Largest buffer the unsigned int lengths of the formatter and the bulk
+// listing can take.
+constexpr std::uint64_t kMaxUnsignedLength = std::numeric_limits<unsigned int>::max();
 constexpr long long kMaxScanThreads = 1024;
 
 [[noreturn]] void ThrowOverflow(const char* message);

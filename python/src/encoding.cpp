@@ -10,6 +10,7 @@
 #include "ulvex/data_formatter.h"
 #include "ulvex/encoder_bin.h"
 #include "ulvex/encoder_txt.h"
+#include "ulvex/format.h"
 
 namespace ulvex_py {
 namespace {
@@ -18,10 +19,10 @@ py::bytes Pack(py::handle name, py::handle payload, py::handle version, bool tex
     const std::string n = RecordNameArg(name);
     const auto v = static_cast<unsigned char>(IntInRange(version, 0, 255, "version"));
     ScopedBuffer p(payload);
-    const std::uint64_t frame = text ? kTextFrame : kBinaryFrame;
-    if (p.size() > kMax32 - frame) ThrowOverflow("payload too long: a record must stay below 4 GiB");
+    const ulvex::RecordForm form = text ? ulvex::RecordForm::Text : ulvex::RecordForm::Binary;
+    if (p.size() > ulvex::MaxPayloadLength(form)) ThrowOverflow("payload too long: a record must stay below 4 GiB");
     std::vector<unsigned char> out;
-    out.reserve(static_cast<std::size_t>(p.size() + frame));
+    out.reserve(static_cast<std::size_t>(ulvex::RecordLength(form, p.size())));
     if (text) {
         CUlvexEncoderTxt encoder;
         const std::vector<unsigned char> bytes(p.data(), p.data() + p.size());
@@ -37,7 +38,7 @@ py::dict Entries(py::handle payload) {
     std::map<std::string, std::string> entries;
     {
         ScopedBuffer p(payload);
-        if (p.size() > kMax32) ThrowOverflow("payload longer than 4 GiB - 1 bytes");
+        if (p.size() > kMaxUnsignedLength) ThrowOverflow("payload longer than 4 GiB - 1 bytes");
         CUlvexDataFormatter formatter;
         py::gil_scoped_release nogil;
         formatter.FindInDataAllEntry(p.data(), static_cast<unsigned int>(p.size()), entries);

@@ -50,20 +50,18 @@ PyTypeObject g_recordType{};
 
 }  // namespace
 
-PyObject* NewRecord(PyObject* owner, const unsigned char* payload, std::uint64_t offset, std::uint64_t payloadOffset,
-                    std::uint32_t payloadLen, std::uint32_t recordLen, const unsigned char* name,
-                    unsigned char version) {
+PyObject* NewRecord(PyObject* owner, const unsigned char* payload, const ulvex::Record& record) {
     RecordObject* r = PyObject_New(RecordObject, &g_recordType);
     if (r == nullptr) return nullptr;
     Py_INCREF(owner);
     r->owner = owner;
     r->payload = payload;
-    r->offset = offset;
-    r->payloadOffset = payloadOffset;
-    r->payloadLen = payloadLen;
-    r->recordLen = recordLen;
-    std::memcpy(r->name, name, 4);
-    r->version = version;
+    r->offset = record.offset;
+    r->payloadOffset = record.payloadOffset;
+    r->payloadLen = record.payloadLen;
+    r->recordLen = record.recordLen;
+    std::memcpy(r->name, record.name, 4);
+    r->version = record.version;
     return reinterpret_cast<PyObject*>(r);
 }
 
@@ -76,9 +74,8 @@ void RecordDealloc(PyObject* self) {
 
 PyObject* RecordName(PyObject* self, void*) {
     const auto* r = reinterpret_cast<RecordObject*>(self);
-    Py_ssize_t n = 0;
-    while (n < 4 && r->name[n] != 0) ++n;
-    return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(r->name), n);
+    return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(r->name),
+                                     static_cast<Py_ssize_t>(ulvex::NameLength(r->name)));
 }
 
 PyObject* RecordPayload(PyObject* self, void*) {

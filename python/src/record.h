@@ -4,17 +4,14 @@
 #ifndef ULVEX_PYTHON_RECORD_H
 #define ULVEX_PYTHON_RECORD_H
 
-#include <cstdint>
-
 #include "common.h"
+#include "ulvex/format.h"
 
 namespace ulvex_py {
 
 // A new Record, or null with an exception set. `owner` keeps `payload`
 // readable for as long as the Record or a payload view of it lives.
-PyObject* NewRecord(PyObject* owner, const unsigned char* payload, std::uint64_t offset, std::uint64_t payloadOffset,
-                    std::uint32_t payloadLen, std::uint32_t recordLen, const unsigned char* name,
-                    unsigned char version);
+PyObject* NewRecord(PyObject* owner, const unsigned char* payload, const ulvex::Record& record);
 
 }  // namespace ulvex_py
 

@@ -20,8 +20,7 @@ public:
 
     PyObject* Make(std::size_t i) const {
         const ulvex::Record& r = records[i];
-        return NewRecord(owner.ptr(), data + r.payloadOffset, r.offset, r.payloadOffset, r.payloadLen, r.recordLen,
-                         r.name, r.version);
+        return NewRecord(owner.ptr(), data + r.payloadOffset, r);
     }
 };
 

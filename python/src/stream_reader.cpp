@@ -13,7 +13,7 @@ namespace {
 class PyStreamReader {
 public:
     PyStreamReader(bool text, py::handle maxPayload)
-        : m_reader(text ? ulvex::StreamReader::Text : ulvex::StreamReader::Binary, MaxPayloadArg(maxPayload)) {}
+        : m_reader(text ? ulvex::RecordForm::Text : ulvex::RecordForm::Binary, MaxPayloadArg(maxPayload)) {}
 
     py::list Feed(py::handle data) {
         Busy busy(m_busy);
@@ -65,23 +65,21 @@ private:
         if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
         if (overflow < 0 || (overflow == 0 && v < 0)) throw py::value_error("max_payload must not be negative");
         // Payload lengths are 32-bit: anything above takes every record.
-        if (overflow > 0 || static_cast<unsigned long long>(v) > kMax32) return static_cast<std::size_t>(kMax32);
+        if (overflow > 0 || static_cast<unsigned long long>(v) > ulvex::kMaxRecordLength)
+            return static_cast<std::size_t>(ulvex::kMaxRecordLength);
         return static_cast<std::size_t>(v);
     }
 
     py::list Drain() {
         py::list out;
-        STag tag;
-        std::uint64_t offset = 0;
-        while (m_reader.Next(tag, offset)) {
-            py::object payload = py::reinterpret_steal<py::object>(PyBytes_FromStringAndSize(
-                reinterpret_cast<const char*>(tag.PtrPayload), static_cast<Py_ssize_t>(tag.PayloadLen)));
+        ulvex::Record r;
+        const unsigned char* p = nullptr;
+        while (m_reader.Next(r, p)) {
+            py::object payload = py::reinterpret_steal<py::object>(
+                PyBytes_FromStringAndSize(reinterpret_cast<const char*>(p), static_cast<Py_ssize_t>(r.payloadLen)));
             if (!payload) throw py::error_already_set();
             const auto* copy = reinterpret_cast<const unsigned char*>(PyBytes_AS_STRING(payload.ptr()));
-            const auto toPayload = static_cast<std::uint64_t>(tag.PtrPayload - tag.PtrTag);
-            py::object record =
-                py::reinterpret_steal<py::object>(NewRecord(payload.ptr(), copy, offset, offset + toPayload,
-                                                            tag.PayloadLen, tag.TagLen, tag.PtrTag + 2, tag.Version));
+            py::object record = py::reinterpret_steal<py::object>(NewRecord(payload.ptr(), copy, r));
             if (!record) throw py::error_already_set();
             out.append(record);
         }
