@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <mutex>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -32,12 +33,19 @@ int ReadAll(int fd, std::vector<unsigned char>& out) {
     return 0;
 }
 
-// The mapped input the SIGBUS handler answers for: set before the handler is
-// installed, cleared before the mapping goes.
-std::atomic<const char*> g_mapBegin{nullptr};
-std::atomic<const char*> g_mapEnd{nullptr};
-const char* g_message = nullptr;
-std::size_t g_messageLen = 0;
+// The mapped inputs the SIGBUS handler answers for, a few at once (`ulvex
+// stats` reads files on several threads): a slot's message is set before its
+// range, and the range cleared before the mapping goes.
+struct WatchSlot {
+    std::atomic<const char*> begin{nullptr};
+    std::atomic<const char*> end{nullptr};
+    const char* message = nullptr;
+    std::size_t messageLen = 0;
+};
+const int kWatchSlots = 64;
+WatchSlot g_slots[kWatchSlots];
+std::mutex g_watchMutex;  // taking and freeing slots, installing the handler
+int g_watching = 0;
 struct sigaction g_previous;
 std::atomic_flag g_reported = ATOMIC_FLAG_INIT;
 
@@ -45,16 +53,17 @@ std::atomic_flag g_reported = ATOMIC_FLAG_INIT;
 // that was in place before.
 void OnBusError(int sig, siginfo_t* info, void* context) {
     const char* at = static_cast<const char*>(info->si_addr);
-    const char* begin = g_mapBegin.load();
-    if (begin != nullptr && at >= begin && at < g_mapEnd.load()) {
+    for (const WatchSlot& slot : g_slots) {
+        const char* begin = slot.begin.load();
+        if (begin == nullptr || at < begin || at >= slot.end.load()) continue;
         // Several threads may fault at once: one reports, the others wait
         // for the process to end.
         if (g_reported.test_and_set()) {
             for (;;) ::pause();
         }
         std::size_t done = 0;
-        while (done < g_messageLen) {
-            const ssize_t n = ::write(STDERR_FILENO, g_message + done, g_messageLen - done);
+        while (done < slot.messageLen) {
+            const ssize_t n = ::write(STDERR_FILENO, slot.message + done, slot.messageLen - done);
             if (n <= 0 && errno != EINTR) break;
             if (n > 0) done += static_cast<std::size_t>(n);
         }
@@ -74,33 +83,41 @@ void OnBusError(int sig, siginfo_t* info, void* context) {
     if (info->si_code <= 0) ::raise(SIGBUS);
 }
 
-// False when another mapping is already watched.
-bool WatchMapping(const void* begin, std::size_t size, const std::string& message) {
-    if (g_mapBegin.load() != nullptr) return false;
-    g_message = message.data();
-    g_messageLen = message.size();
-    g_mapEnd.store(static_cast<const char*>(begin) + size);
-    g_mapBegin.store(static_cast<const char*>(begin));
-    struct sigaction sa;
-    std::memset(&sa, 0, sizeof sa);
-    sa.sa_sigaction = &OnBusError;
-    sa.sa_flags = SA_SIGINFO;
-    sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGBUS, &sa, &g_previous);
-    return true;
+// The slot now watching the mapping, or -1 when all are taken.
+int WatchMapping(const void* begin, std::size_t size, const std::string& message) {
+    std::lock_guard<std::mutex> lock(g_watchMutex);
+    for (int i = 0; i < kWatchSlots; ++i) {
+        WatchSlot& slot = g_slots[i];
+        if (slot.begin.load() != nullptr) continue;
+        slot.message = message.data();
+        slot.messageLen = message.size();
+        slot.end.store(static_cast<const char*>(begin) + size);
+        slot.begin.store(static_cast<const char*>(begin));
+        if (g_watching++ == 0) {
+            struct sigaction sa;
+            std::memset(&sa, 0, sizeof sa);
+            sa.sa_sigaction = &OnBusError;
+            sa.sa_flags = SA_SIGINFO;
+            sigemptyset(&sa.sa_mask);
+            ::sigaction(SIGBUS, &sa, &g_previous);
+        }
+        return i;
+    }
+    return -1;
 }
 
-void UnwatchMapping() {
-    ::sigaction(SIGBUS, &g_previous, nullptr);
-    g_mapBegin.store(nullptr);
-    g_mapEnd.store(nullptr);
+void UnwatchMapping(int i) {
+    std::lock_guard<std::mutex> lock(g_watchMutex);
+    if (--g_watching == 0) ::sigaction(SIGBUS, &g_previous, nullptr);
+    g_slots[i].begin.store(nullptr);
+    g_slots[i].end.store(nullptr);
 }
 
 }  // namespace
 
 Input::~Input() {
     if (m_map != nullptr) {
-        if (m_watched) UnwatchMapping();
+        if (m_watchSlot >= 0) UnwatchMapping(m_watchSlot);
         ::munmap(m_map, static_cast<std::size_t>(m_size));
     }
     if (m_fd >= 0) ::close(m_fd);
@@ -129,7 +146,7 @@ bool Input::Open(const std::string& path, const std::string& who, std::string& e
             m_mtimeSec = static_cast<long long>(st.st_mtim.tv_sec);
             m_mtimeNsec = static_cast<long long>(st.st_mtim.tv_nsec);
             m_faultMessage = who + ": " + m_shown + ": the file shrank while being read\n";
-            m_watched = WatchMapping(map, size, m_faultMessage);
+            m_watchSlot = WatchMapping(map, size, m_faultMessage);
         } else {
             err = ReadAll(fd, m_buffer);  // e.g. a file system without mmap
         }

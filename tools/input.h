@@ -15,7 +15,8 @@ namespace ulvex_cli {
 // A mapped file is read as it was when opened: bytes appended later are not
 // seen. A file that shrinks while mapped would fault on the pages it lost;
 // that fault ends the process with status 1 and the message
-// "WHO: NAME: the file shrank while being read" (one mapped input at a time).
+// "WHO: NAME: the file shrank while being read" (for up to 64 mapped inputs
+// at a time).
 class Input {
 public:
     Input() = default;
@@ -40,8 +41,8 @@ private:
     const unsigned char* m_data = nullptr;
     std::uint64_t m_size = 0;
     void* m_map = nullptr;
-    int m_fd = -1;           // of the mapped file
-    bool m_watched = false;  // its lost pages are reported by the SIGBUS handler
+    int m_fd = -1;         // of the mapped file
+    int m_watchSlot = -1;  // of the SIGBUS handler, which reports its lost pages
     std::string m_shown;
     std::string m_faultMessage;
     long long m_mtimeSec = 0, m_mtimeNsec = 0;
