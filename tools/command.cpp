@@ -50,6 +50,16 @@ void AddThreadsOption(CLI::App& sub, unsigned& threads) {
         ->check(NotNegative() & CLI::Range(0u, kMaxThreads));
 }
 
+void AddProgressOptions(CLI::App& sub, int& choice) {
+    CLI::Option* on = sub.add_flag_callback(
+        "--progress", [&choice] { choice = 1; },
+        "Show the bytes read, the rate and the records so far on standard error (the default when standard "
+        "error is a terminal, standard output is not and the input is at least 1 GiB)");
+    CLI::Option* off = sub.add_flag_callback(
+        "--no-progress", [&choice] { choice = 0; }, "Show no progress");
+    on->excludes(off);
+}
+
 CLI::Validator NotNegative() {
     return CLI::Validator(
         [](std::string& value) { return value.compare(0, 1, "-") == 0 ? "must not be negative" : std::string(); }, "",

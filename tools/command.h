@@ -66,6 +66,10 @@ extern const char kFileHelp[];
 // Adds the --threads option every scanning subcommand has.
 void AddThreadsOption(CLI::App& sub, unsigned& threads);
 
+// Adds --progress and --no-progress: `choice` becomes 1 or 0 when one is
+// given and stays as it is (-1) otherwise; see ProgressWanted.
+void AddProgressOptions(CLI::App& sub, int& choice);
+
 // CLI11 would wrap "-1" around into a huge unsigned value.
 CLI::Validator NotNegative();
 
@@ -93,6 +97,7 @@ void AddExtractCommand(Commands& commands);
 void AddPackCommand(Commands& commands);
 void AddEntriesCommand(Commands& commands);
 void AddConvertCommand(Commands& commands);
+void AddStatsCommand(Commands& commands);
 
 }  // namespace ulvex_cli
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "command.h"
+#include "progress.h"
 #include "scan.h"
 #include "ulvex/ulvex.h"
 
@@ -15,12 +16,15 @@ struct ConvertOptions {
     std::string file = "-";
     bool toText = false, toBinary = false;
     unsigned threads = 0;
+    int progress = -1;  // --progress: 1, --no-progress: 0
 };
 
 int RunConvert(const ConvertOptions& o) {
     if (o.toText == o.toBinary) throw UsageError("convert needs exactly one of --to-text and --to-binary");
     Input in;
     OpenInput(in, o.file, "convert");
+    Progress progress(ProgressWanted(o.progress, in.Size()), "ulvex convert", in.Size());
+    std::uint64_t done = 0;
     Output out;
     std::unique_ptr<IUlvexEncoderBin> bin(IUlvexEncoderBin::CreateMe());
     std::unique_ptr<IUlvexEncoderTxt> txt(IUlvexEncoderTxt::CreateMe());
@@ -46,8 +50,14 @@ int RunConvert(const ConvertOptions& o) {
                         }
                         out.Write(record);
                     }
+                    if (n != 0) {
+                        const std::uint64_t end = r[n - 1].offset + r[n - 1].recordLen;
+                        progress.Add(end - done, n);
+                        done = end;
+                    }
                     return n;
                 });
+    progress.Stop();
     CheckInput(in);
     out.Finish();
     return 0;
@@ -66,6 +76,7 @@ void AddConvertCommand(Commands& commands) {
     toText->excludes(toBinary);
     convert->add_option("FILE", o->file, kFileHelp);
     AddThreadsOption(*convert, o->threads);
+    AddProgressOptions(*convert, o->progress);
 }
 
 }  // namespace ulvex_cli

@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include "command.h"
+#include "follow.h"
 #include "listing.h"
 #include "ordered_writer.h"
+#include "progress.h"
 #include "scan.h"
 #include "ulvex/ulvex.h"
 
@@ -20,8 +22,9 @@ namespace {
 
 struct ListOptions {
     std::string file = "-";
-    bool text = false, entries = false, json = false;
+    bool text = false, entries = false, json = false, follow = false;
     unsigned threads = 0;
+    int progress = -1;  // --progress: 1, --no-progress: 0
     std::uint64_t maxPayload = ulvex::StreamReader::kDefaultMaxPayload;
 };
 
@@ -83,9 +86,20 @@ int RunListStream(const ListOptions& o) {
 // A file is scanned by the library's parallel scan; its batches of records
 // are formatted on as many threads and written in input order.
 int RunList(const ListOptions& o) {
+    if (o.follow) {
+        if (o.file == "-") throw UsageError("--follow needs a FILE");
+        FollowOptions f;
+        f.path = o.file;
+        f.text = o.text;
+        f.style = StyleOf(o);
+        f.maxPayload = static_cast<std::size_t>(o.maxPayload);
+        Output out;
+        return Follow(f, out);
+    }
     if (StdinIsStream(o.file)) return RunListStream(o);
     Input in;
     OpenInput(in, o.file, "list");
+    Progress progress(ProgressWanted(o.progress, in.Size()), "ulvex list", in.Size());
     Output out;
     const ListStyle style = StyleOf(o);
     out.Write(ListHeading(style));
@@ -105,14 +119,20 @@ int RunList(const ListOptions& o) {
             }
         },
         [&](const std::string& text) { out.Write(text); });
-    std::uint64_t records = 0, recordBytes = 0;
+    std::uint64_t records = 0, recordBytes = 0, done = 0;
     ScanRecords(data, in.Size(), FormOf(o.text), o.threads, [&](const ulvex::Record* r, std::size_t n) {
         for (std::size_t i = 0; i < n; ++i) recordBytes += r[i].recordLen;
         records += n;
         writer.Add(r, n);
+        if (n != 0) {
+            const std::uint64_t end = r[n - 1].offset + r[n - 1].recordLen;
+            progress.Add(end - done, n);
+            done = end;
+        }
         return n;
     });
     writer.Finish();
+    progress.Stop();
     // The summary only for an input that held still.
     CheckInput(in);
     out.Write(ListSummary(style, records, recordBytes, in.Size()));
@@ -131,16 +151,21 @@ void AddListCommand(Commands& commands) {
     list->add_flag("--json", o->json,
                    "One JSON object per line: a \"record\" object per record, a \"summary\" object last");
     list->add_option("FILE", o->file, kFileHelp);
+    list->add_flag("--follow", o->follow,
+                   "List the file, then wait for more and list each record as soon as it is complete, until "
+                   "SIGINT or SIGTERM; a truncated or replaced file is listed again from its start");
     AddThreadsOption(*list, o->threads);
     list->add_option("--max-payload", o->maxPayload,
-                     "When following a pipe on standard input: the longest payload waited for, in bytes "
+                     "When following a pipe or a file (--follow): the longest payload waited for, in bytes "
                      "(default 16 MiB); a header announcing more is passed over at once")
         ->check(CLI::Range(std::uint64_t{0}, ulvex::kMaxRecordLength));
+    AddProgressOptions(*list, o->progress);
     list->footer(
         "Names are quoted; printable ASCII and UTF-8 are shown as they are, other bytes, \\ and \" as \\xNN.\n"
         "JSON strings keep UTF-8; any other byte b becomes \\udcXX (U+DC00 + b).\n"
         "A file is listed as it was when opened; one that shrinks or is rewritten meanwhile fails.\n"
-        "A pipe on standard input is followed live: each record is printed as soon as it is complete.");
+        "A pipe on standard input is followed live: each record is printed as soon as it is complete;\n"
+        "so is a file with --follow, as tail -F follows a name.");
 }
 
 }  // namespace ulvex_cli
