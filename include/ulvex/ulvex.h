@@ -11,6 +11,7 @@
 #include "ulvex/encoder_txt.h"
 #include "ulvex/export.h"
 #include "ulvex/external_helper.h"
+#include "ulvex/range_scan.h"
 #include "ulvex/records.h"
 #include "ulvex/stag.h"
 #include "ulvex/scan.h"
