@@ -4,7 +4,9 @@
 numpy array) without copying it, as numpy columns and ``Record`` objects
 whose payloads are zero-copy views. ``pack`` and ``entry`` write records and
 payload entries, ``entries`` reads a payload's entries, and ``StreamReader``
-finds records in a stream that arrives in chunks.
+finds records in a stream that arrives in chunks. ``scan_range`` and
+``join_range`` read byte ranges apart and join them exactly (``ulvex.dask``
+builds Dask DataFrames of capture archives on them).
 
     >>> import ulvex
     >>> capture = ulvex.pack(b"TEMP", ulvex.entry(b"temp", 21.5), 1) + b"garbage"
@@ -21,7 +23,9 @@ from ._ulvex import (
     entries,
     entry,
     pack,
+    join_range,
     scan,
+    scan_range,
 )
 
 __all__ = [
@@ -32,5 +36,7 @@ __all__ = [
     "entries",
     "entry",
     "pack",
+    "join_range",
     "scan",
+    "scan_range",
 ]
