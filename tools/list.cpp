@@ -19,7 +19,7 @@ namespace ulvex_cli {
 namespace {
 
 struct ListOptions {
-    std::string file = "-";
+    std::vector<std::string> files{"-"};
     bool text = false, entries = false, json = false;
     unsigned threads = 0;
     std::uint64_t maxPayload = ulvex::StreamReader::kDefaultMaxPayload;
@@ -82,12 +82,14 @@ int RunListStream(const ListOptions& o) {
 
 // A file is scanned by the library's parallel scan; its batches of records
 // are formatted on as many threads and written in input order.
-int RunList(const ListOptions& o) {
-    if (StdinIsStream(o.file)) return RunListStream(o);
+// Sums over the files listed.
+struct ListTotals {
+    std::uint64_t records = 0, recordBytes = 0, inputBytes = 0;
+};
+
+void ListFile(const ListOptions& o, const std::string& file, const ListStyle& style, Output& out, ListTotals& totals) {
     Input in;
-    OpenInput(in, o.file, "list");
-    Output out;
-    const ListStyle style = StyleOf(o);
+    OpenInput(in, file, "list");
     out.Write(ListHeading(style));
     const unsigned threads = ulvex::ScanThreads(o.threads);
     std::vector<std::unique_ptr<RecordFormatter>> formatters;
@@ -116,6 +118,26 @@ int RunList(const ListOptions& o) {
     // The summary only for an input that held still.
     CheckInput(in);
     out.Write(ListSummary(style, records, recordBytes, in.Size()));
+    totals.records += records;
+    totals.recordBytes += recordBytes;
+    totals.inputBytes += in.Size();
+}
+
+// Files are scanned by the library's parallel scan, one after another; their
+// batches of records are formatted on as many threads and written in input
+// order.
+int RunList(const ListOptions& o) {
+    RejectDirectories(o.files);
+    if (o.files.size() == 1 && StdinIsStream(o.files[0])) return RunListStream(o);
+    Output out;
+    ListStyle style = StyleOf(o);
+    ListTotals totals;
+    for (const std::string& file : o.files) {
+        if (o.files.size() > 1) style.file = &file;
+        ListFile(o, file, style, out, totals);
+    }
+    if (o.files.size() > 1)
+        out.Write(ListTotal(style, o.files.size(), totals.records, totals.recordBytes, totals.inputBytes));
     out.Finish();
     return 0;
 }
@@ -125,12 +147,14 @@ int RunList(const ListOptions& o) {
 void AddListCommand(Commands& commands) {
     auto o = std::make_shared<ListOptions>();
     CLI::App* list =
-        commands.Add("list", "List every valid record of the input, then a summary line", [o] { return RunList(*o); });
+        commands.Add("list", "List every valid record of the inputs, then a summary line per input (and a total)",
+                     [o] { return RunList(*o); });
     list->add_flag("--text", o->text, "Read the text form instead of the binary one");
     list->add_flag("--entries", o->entries, "Also print each payload's key=value entries");
     list->add_flag("--json", o->json,
-                   "One JSON object per line: a \"record\" object per record, a \"summary\" object last");
-    list->add_option("FILE", o->file, kFileHelp);
+                   "One JSON object per line: a \"record\" object per record, a \"summary\" object last; "
+                   "with several files, a \"file\" field in each and a \"total\" object at the end");
+    list->add_option("FILE", o->files, kFilesHelp);
     AddThreadsOption(*list, o->threads);
     list->add_option("--max-payload", o->maxPayload,
                      "When following a pipe on standard input: the longest payload waited for, in bytes "
