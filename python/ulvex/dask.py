@@ -240,9 +240,31 @@ def _convert(values, kind):
         return pd.array(values, dtype=object)
     if kind == "str":
         return pd.array([None if v is None else _text(v) for v in values], dtype=object)
-    numbers = [_number(v, kind) for v in values]
+    missing = np.fromiter((v is None for v in values), dtype=bool, count=len(values))
+    present = [v for v in values if v is not None]
+    parsed = _plain_numbers(present, kind)
+    if parsed is None:  # some value needs a closer look
+        numbers = [_number(v, kind) for v in values]
+        missing = np.fromiter((v is None for v in numbers), dtype=bool, count=len(numbers))
+        parsed = [v for v in numbers if v is not None]
+    out = np.zeros(len(values), dtype=kind)
+    out[~missing] = parsed
     if kind == "float64":  # NaN stays NaN, apart from missing
-        mask = np.array([v is None for v in numbers], dtype=bool)
-        floats = np.array([np.nan if v is None else v for v in numbers], dtype="float64")
-        return pd.arrays.FloatingArray(floats, mask)
-    return pd.array(numbers, dtype=_TYPES[kind])
+        return pd.arrays.FloatingArray(out, missing)
+    return pd.arrays.IntegerArray(out, missing)
+
+
+def _plain_numbers(present, kind):
+    """The values when all are plain decimal numbers in range (one pass over their bytes), else None."""
+    allowed = b"0123456789-.eE\n" if kind == "float64" else b"0123456789-\n"
+    if b"\n".join(present).translate(None, allowed):
+        return None
+    try:
+        parsed = [float(v) for v in present] if kind == "float64" else [int(v) for v in present]
+    except ValueError:
+        return None
+    if kind != "float64" and parsed:
+        lo, hi = _LIMITS[kind]
+        if min(parsed) < lo or max(parsed) > hi:
+            return None
+    return parsed
