@@ -90,76 +90,28 @@ double Double(std::uint64_t b) {
 // Values: every writer's output (with the integer edges and one past them written as text), number look-alikes,
 // bytes that are not UTF-8, zero bytes and separators.
 std::string Value(std::mt19937_64& rng, CUlvexDataFormatter& f, bool numbers = false) {
+    // clang-format off
+    static const double dbl[] = {0.1, -0.0, 1e300, 1e-300, 1234567890.0, 1.0 / 3, INFINITY, -INFINITY, NAN, 6e-5};
+    static const std::string text[] = {"9223372036854775807", "9223372036854775808", "-9223372036854775808",
+        "-9223372036854775809", "18446744073709551615", "18446744073709551616", "0x", "0X1", "-0x1", "-00000000000000000000042", "0x000000000000000000fF",
+        "0xFFFFFFFFFFFFFFFF", "0x10000000000000000", "1e", ".5", "1.", "+1", " 1", "-", "1e400", "-1e-400", "inf",
+        "-nan", "infinity", "12ab", "", "a\xff\xfe", "\xe2\x82\xac", "\xed\xa0\x80", "\xf4\x90\x80\x80",
+        std::string("x\0y", 3), std::string("1\0z", 3), "a|b", "q\r", "w\n"};
+    // clang-format on
     const std::uint64_t r = rng();
-    const double dbl[] = {0.1,
-                          -0.0,
-                          1e300,
-                          1e-300,
-                          123456789.0,
-                          1234567890.0,
-                          1.0 / 3,
-                          std::numeric_limits<double>::infinity(),
-                          -std::numeric_limits<double>::infinity(),
-                          std::numeric_limits<double>::quiet_NaN(),
-                          static_cast<double>(r >> 11) * 1e-10};
-    const char* text[] = {"9223372036854775807",
-                          "9223372036854775808",
-                          "-9223372036854775808",
-                          "-9223372036854775809",
-                          "18446744073709551615",
-                          "18446744073709551616",
-                          "0x",
-                          "0X1",
-                          "-0x1",
-                          "0xFFFFFFFFFFFFFFFF",
-                          "0x10000000000000000",
-                          "1e",
-                          ".5",
-                          "1.",
-                          "+1",
-                          " 1",
-                          "-",
-                          "1e400",
-                          "-1e-400",
-                          "inf",
-                          "-nan",
-                          "infinity",
-                          "12ab",
-                          "",
-                          "a\xff\xfe",
-                          "\xe2\x82\xac",
-                          "\xed\xa0\x80",
-                          "\xf4\x90\x80\x80",
-                          "x\0y",
-                          "1\0z",
-                          "a|b",
-                          "q\r",
-                          "w\n"};
+    const double d = dbl[(r >> 8) % 10];
     Bytes e;
+    // clang-format off
     switch (r % (numbers ? 6 : 8)) {
-        case 0:
-            f.FormatData(e, "", static_cast<long long>(r));
-            break;
-        case 1:
-            f.FormatData(e, "", static_cast<unsigned long long>(r >> (r % 64)));
-            break;
-        case 2:
-            f.FormatData(e, "", static_cast<int>(r >> 40));
-            break;
-        case 3:
-            f.FormatData(e, "", static_cast<float>(dbl[r % 11]));
-            break;
-        case 4:
-            f.FormatData(e, "", dbl[(r >> 8) % 11]);
-            break;
-        case 5:
-            f.FormatDataHex(e, "", static_cast<unsigned>(r));
-            break;
-        default: {
-            const std::size_t i = (r >> 8) % (sizeof text / sizeof *text);
-            return std::string(text[i], i == 28 || i == 29 ? 3 : std::strlen(text[i]));
-        }
+        case 0: f.FormatData(e, "", static_cast<long long>(r)); break;
+        case 1: f.FormatData(e, "", static_cast<unsigned long long>(r >> (r % 64))); break;
+        case 2: f.FormatData(e, "", static_cast<int>(r >> 40)); break;
+        case 3: f.FormatData(e, "", static_cast<float>(d)); break;
+        case 4: f.FormatData(e, "", d * static_cast<double>(r >> 48)); break;
+        case 5: f.FormatDataHex(e, "", static_cast<unsigned>(r)); break;
+        default: return text[(r >> 8) % (sizeof text / sizeof *text)];
     }
+    // clang-format on
     return std::string(e.begin() + 1, e.end() - 3);
 }
 

@@ -103,6 +103,12 @@ bool Convert(const Job& job, std::size_t c, std::size_t row, ByteSpan span, Rang
     return true;
 }
 
+void Missing(const Column& col, std::size_t row) {
+    col.present[row] = 0;
+    if (col.values != nullptr) Store(col.values, row, 0);
+    if (col.spans != nullptr) col.spans[row] = ByteSpan{0, 0, 0};
+}
+
 // A key seen at some entry position of the previous payload, and its column.
 struct Hint {
     const unsigned char* key = nullptr;
@@ -110,46 +116,44 @@ struct Hint {
     std::uint32_t column = KeyTable::kNone;
 };
 
+// Keys are short: a loop beats a call to memcmp.
+inline bool SameBytes(const unsigned char* a, const unsigned char* b, std::size_t n) {
+    if (n > 16) return std::memcmp(a, b, n) == 0;
+    unsigned diff = 0;
+    for (std::size_t i = 0; i < n; ++i) diff |= static_cast<unsigned>(a[i] ^ b[i]);
+    return diff == 0;
+}
+
 void ReadRange(const Job& job, std::size_t begin, std::size_t end, RangeResult& out) {
-    const std::size_t n = end - begin;
-    for (std::size_t c = 0; c < job.columnCount; ++c) {
-        const Column& col = job.columns[c];
-        std::memset(col.present + begin, 0, n);
-        if (col.values != nullptr) std::memset(static_cast<unsigned char*>(col.values) + 8 * begin, 0, 8 * n);
-        if (col.spans != nullptr) std::memset(static_cast<void*>(col.spans + begin), 0, sizeof(ByteSpan) * n);
-    }
     out.kinds.assign(job.columnCount, 0);
     std::vector<std::size_t> lastRow(job.columnCount, ~std::size_t(0));
     std::vector<ByteSpan> value(job.columnCount);
-    std::vector<std::uint32_t> touched;
     std::vector<Hint> hints(64);
     for (std::size_t row = begin; row < end; ++row) {
         const Record& r = job.records[row];
         std::size_t entry = 0;
-        touched.clear();
         ForEachEntry(
             job.data + r.payloadOffset, r.payloadLen,
             [&](const unsigned char* k, std::size_t kLen, const unsigned char* v, std::size_t vLen) {
                 std::uint32_t c;
                 Hint* h = entry < hints.size() ? &hints[entry] : nullptr;
                 ++entry;
-                if (h != nullptr && h->len == kLen && std::memcmp(h->key, k, kLen) == 0) {
+                if (h != nullptr && h->len == kLen && SameBytes(h->key, k, kLen)) {
                     c = h->column;
                 } else {
                     c = job.keys.Find(k, kLen);
                     if (h != nullptr) *h = Hint{k, kLen, c};
                 }
                 for (; c != KeyTable::kNone; c = job.next[c]) {
-                    if (lastRow[c] != row) {
-                        lastRow[c] = row;
-                        touched.push_back(c);
-                    }
+                    lastRow[c] = row;
                     value[c] = ByteSpan{static_cast<std::uint64_t>(v - job.data), static_cast<std::uint32_t>(vLen), 0};
                 }
             });
-        for (const std::uint32_t c : touched) {
-            if (Convert(job, c, row, value[c], out) || !job.raise) continue;
-            if (out.failed && out.error.column < c) continue;
+        // Columns in order, so that the first failure of a row is its lowest column's.
+        for (std::size_t c = 0; c < job.columnCount; ++c) {
+            if (lastRow[c] == row && Convert(job, c, row, value[c], out)) continue;
+            Missing(job.columns[c], row);
+            if (lastRow[c] != row || !job.raise || out.failed) continue;
             out.failed = true;
             out.error = ColumnError{c, row, value[c]};
         }

@@ -83,15 +83,18 @@ inline Number ParseNumber(const unsigned char* s, std::size_t n) {
     const bool neg = s[0] == '-';
     std::size_t i = neg ? 1 : 0;
     if (i == n) return none;
-    // Decimal integers, the common case, without leaving the loop.
+    // Decimal integers, the common case: after any leading zeros, 19 digits
+    // always fit 64 bits, a 20th is checked.
     std::uint64_t v = 0;
-    std::size_t j = i;
-    for (; j < n && IsDigit(s[j]); ++j) {
-        const unsigned d = static_cast<unsigned>(s[j] - '0');
-        if (v > (std::numeric_limits<std::uint64_t>::max() - d) / 10) break;
-        v = v * 10 + d;
-    }
+    std::size_t z = i;
+    while (z < n && s[z] == '0') ++z;
+    std::size_t j = z;
+    for (const std::size_t stop = n - z > 19 ? z + 19 : n; j < stop && IsDigit(s[j]); ++j)
+        v = v * 10 + static_cast<unsigned>(s[j] - '0');
     if (j == n) return Integer(neg, v);
+    if (j == z + 19 && j + 1 == n && IsDigit(s[j]) && !__builtin_mul_overflow(v, 10u, &v) &&
+        !__builtin_add_overflow(v, static_cast<unsigned>(s[j] - '0'), &v))
+        return Integer(neg, v);
     if (!neg && n > 2 && s[0] == '0' && s[1] == 'x') {
         std::uint64_t h = 0;
         std::size_t k = 2;
@@ -110,24 +113,51 @@ inline Number ParseNumber(const unsigned char* s, std::size_t n) {
             d = std::numeric_limits<double>::infinity();
         return FloatNumber(d);
     }
-    // Floating point: check the form, then let from_chars round.
+    // Floating point: check the form, gathering the digits. Up to 2^53 with a
+    // power of ten to 22 both factors are exact doubles, so one multiplication
+    // or division rounds correctly; other texts go to from_chars.
     std::size_t k = i;
     const std::size_t rest = n - i;
+    std::uint64_t mant = 0;
+    long scale = 0;
+    bool exact = true;
     if ((rest == 3 && std::memcmp(s + i, "inf", 3) == 0) || (rest == 3 && std::memcmp(s + i, "nan", 3) == 0)) {
-        k = n;
+        exact = false;
     } else {
         std::size_t digits = 0;
-        while (k < n && IsDigit(s[k])) ++k, ++digits;
-        if (k < n && s[k] == '.')
-            for (++k; k < n && IsDigit(s[k]); ++k) ++digits;
+        bool point = false;
+        for (; k < n; ++k) {
+            if (s[k] == '.' && !point) {
+                point = true;
+                continue;
+            }
+            if (!IsDigit(s[k])) break;
+            ++digits;
+            if (mant >= (std::uint64_t(1) << 53) / 10) {
+                exact = false;
+            } else {
+                mant = mant * 10 + static_cast<unsigned>(s[k] - '0');
+                scale -= point ? 1 : 0;
+            }
+        }
         if (digits == 0) return none;
         if (k < n && (s[k] == 'e' || s[k] == 'E')) {
             ++k;
+            const bool expNeg = k < n && s[k] == '-';
             if (k < n && (s[k] == '+' || s[k] == '-')) ++k;
             if (k == n || !IsDigit(s[k])) return none;
-            while (k < n && IsDigit(s[k])) ++k;
+            long e = 0;
+            for (; k < n && IsDigit(s[k]); ++k) e = e < 100000 ? e * 10 + (s[k] - '0') : e;
+            scale += expNeg ? -e : e;
         }
         if (k != n) return none;
+    }
+    static const double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (exact && scale >= -22 && scale <= 22) {
+        double d = static_cast<double>(mant);
+        d = scale < 0 ? d / kPow10[-scale] : d * kPow10[scale];
+        return FloatNumber(neg ? -d : d);
     }
     double d = 0;
     const std::from_chars_result r =
