@@ -28,6 +28,29 @@ struct Number {
 
 inline bool IsDigit(unsigned char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
+inline std::uint64_t Load8(const unsigned char* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    w = __builtin_bswap64(w);  // the first byte lowest
+#endif
+    return w;
+}
+
+// Whether the eight bytes at `p` are all digits, and their value.
+inline bool EightDigits(const unsigned char* p) {
+    const std::uint64_t w = Load8(p);
+    return ((w & 0xF0F0F0F0F0F0F0F0ull) | (((w + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4)) ==
+           0x3333333333333333ull;
+}
+inline std::uint64_t EightDigitsValue(const unsigned char* p) {
+    std::uint64_t w = Load8(p) - 0x3030303030303030ull;
+    w = w * 10 + (w >> 8);  // pairs of digits in every other byte
+    return (((w & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+            (((w >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+           32;
+}
+
 inline int HexDigit(unsigned char c) {
     if (IsDigit(c)) return c - '0';
     const unsigned char l = static_cast<unsigned char>(c | 0x20);
@@ -89,8 +112,9 @@ inline Number ParseNumber(const unsigned char* s, std::size_t n) {
     std::size_t z = i;
     while (z < n && s[z] == '0') ++z;
     std::size_t j = z;
-    for (const std::size_t stop = n - z > 19 ? z + 19 : n; j < stop && IsDigit(s[j]); ++j)
-        v = v * 10 + static_cast<unsigned>(s[j] - '0');
+    const std::size_t stop = n - z > 19 ? z + 19 : n;
+    for (; j + 8 <= stop && EightDigits(s + j); j += 8) v = v * 100000000 + EightDigitsValue(s + j);
+    for (; j < stop && IsDigit(s[j]); ++j) v = v * 10 + static_cast<unsigned>(s[j] - '0');
     if (j == n) return Integer(neg, v);
     if (j == z + 19 && j + 1 == n && IsDigit(s[j]) && !__builtin_mul_overflow(v, 10u, &v) &&
         !__builtin_add_overflow(v, static_cast<unsigned>(s[j] - '0'), &v))
