@@ -4,7 +4,9 @@
 numpy array) without copying it, as numpy columns and ``Record`` objects
 whose payloads are zero-copy views. ``pack`` and ``entry`` write records and
 payload entries, ``entries`` reads a payload's entries, and ``StreamReader``
-finds records in a stream that arrives in chunks.
+finds records in a stream that arrives in chunks. ``Records`` can be sliced
+and filtered with numpy masks, and ``Records.table()`` and
+``Records.to_pandas()`` read the entries of all records into typed columns.
 
     >>> import ulvex
     >>> capture = ulvex.pack(b"TEMP", ulvex.entry(b"temp", 21.5), 1) + b"garbage"
@@ -23,6 +25,7 @@ from ._ulvex import (
     pack,
     scan,
 )
+from . import _table  # noqa: F401  (adds Records.table and Records.to_pandas)
 
 __all__ = [
     "Record",
