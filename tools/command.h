@@ -97,6 +97,7 @@ void AddExtractCommand(Commands& commands);
 void AddPackCommand(Commands& commands);
 void AddEntriesCommand(Commands& commands);
 void AddConvertCommand(Commands& commands);
+void AddTableCommand(Commands& commands);
 
 }  // namespace ulvex_cli
 

@@ -4,6 +4,7 @@
 #ifndef ULVEX_ULVEX_H
 #define ULVEX_ULVEX_H
 
+#include "ulvex/columns.h"
 #include "ulvex/data_formatter.h"
 #include "ulvex/decoder_bin.h"
 #include "ulvex/decoder_txt.h"

@@ -14,6 +14,8 @@ void AddRangeScan(py::module_& m);      // range_scan.cpp: scan_range(), join_ra
 void AddEncoding(py::module_& m);       // encoding.cpp: pack(), entries(), entry()
 void AddBenchmarkHook(py::module_& m);  // bench_hook.cpp: _cxx_listing_count()
 void AddStreamReader(py::module_& m);   // stream_reader.cpp: ulvex.StreamReader
+void AddSelection(py::module_& m);      // selection.cpp: Records[slice, mask, indexes]
+void AddColumns(py::module_& m);        // columns.cpp: Records._keys, Records._columns
 
 }  // namespace ulvex_py
 

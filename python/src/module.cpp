@@ -32,4 +32,6 @@ PYBIND11_MODULE(_ulvex, m) {
     ulvex_py::AddEncoding(m);
     ulvex_py::AddBenchmarkHook(m);
     ulvex_py::AddStreamReader(m);
+    ulvex_py::AddSelection(m);
+    ulvex_py::AddColumns(m);
 }
