@@ -22,12 +22,10 @@ import errno
 import glob
 import mmap
 import os
-import re
 
 try:
     import dask
     import dask.dataframe as dd
-    import numpy as np
     import pandas as pd
     from dask.utils import parse_bytes
 except ImportError as error:  # pragma: no cover - depends on the installation
@@ -57,8 +55,10 @@ def read_captures(paths, *, text=False, keys=None, blocksize="256MiB", threads=1
     "bytes", or a list of keys read as "str" (a key named like a record column
     becomes "entry.<key>"; a missing or unparsable value is missing). `text`
     reads the text record form; `blocksize` (bytes or a string such as
-    "64MiB") is the longest byte range one task reads; `threads` is the scan
-    threads of a task that reads a whole file.
+    "64MiB") is the longest byte range one task reads; `threads` is the
+    threads a task reads entries with (and scans with, when it reads a whole
+    file). Entry values follow Records.table: a number must be written as the
+    library's writers write numbers.
 
     Raises FileNotFoundError naming a path that does not exist, a glob that
     matches nothing or a directory without files. Computing raises
@@ -187,84 +187,10 @@ def _join(spec, local, entry):
 def _frame(spec, records):
     """The rows of `records` of file `spec`, with the dtypes of the meta frame."""
     columns = spec[5]
-    unique, index = np.unique(records.name, return_inverse=True)
-    decoded = np.array([_text(u.split(b"\0")[0]) for u in unique] + [None], dtype=object)
-    data = {  # copies: no row may keep the mapped file
-        "file": np.full(len(index), spec[0], dtype=object),
-        "offset": np.array(records.offset, dtype="uint64"),
-        "name": decoded[index],
-        "version": np.array(records.version, dtype="uint8"),
-        "payload_len": np.array(records.payload_len, dtype="uint32"),
-    }
-    if columns:
-        found = [ulvex.entries(record.payload) for record in records]
-        for column, key, kind in columns:
-            data[column] = _convert([e.get(key) for e in found], kind)
-    return pd.DataFrame(data)
-
-
-def _text(raw):
-    return raw.decode("utf-8", "surrogateescape")
-
-
-_HEX = re.compile(rb"0x[0-9a-fA-F]+")
-_SPECIAL = re.compile(rb"-?(inf|nan)")
-_LIMITS = {"int64": (-(2**63), 2**63 - 1), "uint64": (0, 2**64 - 1)}
-
-
-def _number(raw, kind):
-    """The value of an entry as the library's writers write numbers, or None."""
-    if raw is None:
-        return None
-    try:  # int() and float() accept more than the writers write: signs, spaces, "_"
-        if kind == "float64":
-            if not raw.translate(None, b"0123456789-.eE"):
-                return float(raw)
-            if _SPECIAL.fullmatch(raw):
-                return float(raw)
-            return float(int(raw, 16)) if _HEX.fullmatch(raw) else None
-        if not raw.translate(None, b"0123456789-"):
-            value = int(raw)
-        elif _HEX.fullmatch(raw):
-            value = int(raw, 16)
-        else:
-            return None
-    except ValueError:
-        return None
-    lo, hi = _LIMITS[kind]
-    return value if lo <= value <= hi else None
-
-
-def _convert(values, kind):
-    if kind == "bytes":
-        return pd.array(values, dtype=object)
-    if kind == "str":
-        return pd.array([None if v is None else _text(v) for v in values], dtype=object)
-    missing = np.fromiter((v is None for v in values), dtype=bool, count=len(values))
-    present = [v for v in values if v is not None]
-    parsed = _plain_numbers(present, kind)
-    if parsed is None:  # some value needs a closer look
-        numbers = [_number(v, kind) for v in values]
-        missing = np.fromiter((v is None for v in numbers), dtype=bool, count=len(numbers))
-        parsed = [v for v in numbers if v is not None]
-    out = np.zeros(len(values), dtype=kind)
-    out[~missing] = parsed
-    if kind == "float64":  # NaN stays NaN, apart from missing
-        return pd.arrays.FloatingArray(out, missing)
-    return pd.arrays.IntegerArray(out, missing)
-
-
-def _plain_numbers(present, kind):
-    """The values when all are plain decimal numbers in range (one pass over their bytes), else None."""
-    allowed = b"0123456789-.eE\n" if kind == "float64" else b"0123456789-\n"
-    if b"\n".join(present).translate(None, allowed):
-        return None
-    try:
-        parsed = [float(v) for v in present] if kind == "float64" else [int(v) for v in present]
-    except ValueError:
-        return None
-    if kind != "float64" and parsed:
-        lo, hi = _LIMITS[kind]
-        if min(parsed) < lo or max(parsed) > hi:
-            return None
-    return parsed
+    if len(records) == 0:  # Records.to_pandas refuses str and bytes keys over no records
+        return _empty(columns)
+    keys = [key for _, key, _ in columns]
+    frame = records.to_pandas(keys, types={key: kind for _, key, kind in columns}, threads=spec[6])
+    frame.columns = [c for c in _RECORD_COLUMNS if c != "file"] + [c for c, _, _ in columns]
+    frame.insert(0, "file", spec[0])
+    return frame.astype(_empty(columns).dtypes.to_dict())  # a copy: no row keeps the mapped file
