@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Several FILE arguments: list names each file before its records, sums each
-# up and totals them; JSON objects carry the file; convert writes every
-# file's records in order; a directory is a usage error.
+# up and totals them; JSON objects and CSV rows carry the file; convert writes
+# every file's records in order; a directory is a usage error.
 set -euo pipefail
 U=$1
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
@@ -33,6 +33,10 @@ assert objs[-1]["files"] == 2 and objs[-1]["records"] == 3 and objs[-1]["skipped
   || fail "JSON"
 "$U" list --json b | grep -q '"file"' && fail "a single file's JSON names it"
 
+"$U" table 'one two' b | cut -d, -f1,2,6 | tr '\n' ' ' >csv
+[ "$(cat csv)" = "file,offset,a one two,2,1 one two,$((2 + n)),1 b,0,1 " ] || fail "CSV: $(cat csv)"
+"$U" table b | head -n1 | grep -q '^offset,' || fail "a single file's CSV has a file column"
+
 "$U" convert --to-text 'one two' b >t
 "$U" convert --to-binary t | cmp -s - <(cat r r r) || fail "convert of several files"
 
@@ -40,4 +44,5 @@ mkdir d
 usage() { local st=0; "$U" "$@" >/dev/null 2>err || st=$?; [ "$st" = 2 ] && grep -q 'd is a directory' err; }
 usage list b d || fail "list of a directory: $(cat err)"
 usage convert --to-text b d || fail "convert of a directory: $(cat err)"
+usage table b d || fail "table of a directory: $(cat err)"
 echo "files OK"
