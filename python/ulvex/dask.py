@@ -193,4 +193,5 @@ def _frame(spec, records):
     frame = records.to_pandas(keys, types={key: kind for _, key, kind in columns}, threads=spec[6])
     frame.columns = [c for c in _RECORD_COLUMNS if c != "file"] + [c for c, _, _ in columns]
     frame.insert(0, "file", spec[0])
-    return frame.astype(_empty(columns).dtypes.to_dict())  # a copy: no row keeps the mapped file
+    # The columns are the reader's own arrays: no row keeps the mapped file.
+    return frame.astype(_empty(columns).dtypes.to_dict(), copy=False)
