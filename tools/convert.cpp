@@ -37,7 +37,7 @@ void ConvertFile(const ConvertOptions& o, const std::string& file, Output& out) 
     std::vector<unsigned char> record, payload;
     const unsigned char* const data = in.Data();
     ScanRecords(
-        data, in.Size(), o.toText ? ulvex::RecordForm::Binary : ulvex::RecordForm::Text, o.threads,
+        data, in.Size(), o.toText ? ulvex::RecordForm::Binary : ulvex::RecordForm::Text, o.threads, nullptr,
         [&](const ulvex::Record* r, std::size_t n) {
             for (std::size_t i = 0; i < n; ++i) {
                 const std::string name = ulvex::RecordName(r[i]);

@@ -80,23 +80,24 @@ int RunListStream(const ListOptions& o) {
     return 0;
 }
 
-// A file is scanned by the library's parallel scan; its batches of records
-// are formatted on as many threads and written in input order.
 // Sums over the files listed.
 struct ListTotals {
     std::uint64_t records = 0, recordBytes = 0, inputBytes = 0;
 };
 
-void ListFile(const ListOptions& o, const std::string& file, const ListStyle& style, Output& out, ListTotals& totals) {
+// A file is scanned by the library's parallel scan and its batches of
+// records are formatted, both on `pool` (null: all on this thread), and
+// written in input order by this thread.
+void ListFile(const ListOptions& o, const std::string& file, const ListStyle& style, ulvex::ThreadPool* pool,
+              Output& out, ListTotals& totals) {
     Input in;
     OpenInput(in, file, "list");
     out.Write(ListHeading(style));
-    const unsigned threads = ulvex::ScanThreads(o.threads);
     std::vector<std::unique_ptr<RecordFormatter>> formatters;
-    for (unsigned i = 0; i < threads; ++i) formatters.emplace_back(new RecordFormatter(style));
+    for (unsigned i = 0; i < (pool ? pool->Size() : 1); ++i) formatters.emplace_back(new RecordFormatter(style));
     const unsigned char* const data = in.Data();
     OrderedWriter writer(
-        threads,
+        pool,
         [&](unsigned worker, const ulvex::Record* r, std::size_t n, std::string& text) {
             RecordFormatter& formatter = *formatters[worker];
             for (std::size_t i = 0; i < n; ++i) {
@@ -108,7 +109,7 @@ void ListFile(const ListOptions& o, const std::string& file, const ListStyle& st
         },
         [&](const std::string& text) { out.Write(text); });
     std::uint64_t records = 0, recordBytes = 0;
-    ScanRecords(data, in.Size(), FormOf(o.text), o.threads, [&](const ulvex::Record* r, std::size_t n) {
+    ScanRecords(data, in.Size(), FormOf(o.text), 1, pool, [&](const ulvex::Record* r, std::size_t n) {
         for (std::size_t i = 0; i < n; ++i) recordBytes += r[i].recordLen;
         records += n;
         writer.Add(r, n);
@@ -123,18 +124,19 @@ void ListFile(const ListOptions& o, const std::string& file, const ListStyle& st
     totals.inputBytes += in.Size();
 }
 
-// Files are scanned by the library's parallel scan, one after another; their
-// batches of records are formatted on as many threads and written in input
-// order.
+// Files one after another, on one pool of `--threads` workers (for 1: all on
+// this thread).
 int RunList(const ListOptions& o) {
     RejectDirectories(o.files);
     if (o.files.size() == 1 && StdinIsStream(o.files[0])) return RunListStream(o);
+    const unsigned threads = ulvex::ScanThreads(o.threads);
+    std::unique_ptr<ulvex::ThreadPool> pool(threads > 1 ? new ulvex::ThreadPool(threads) : nullptr);
     Output out;
     ListStyle style = StyleOf(o);
     ListTotals totals;
     for (const std::string& file : o.files) {
         if (o.files.size() > 1) style.file = &file;
-        ListFile(o, file, style, out, totals);
+        ListFile(o, file, style, pool.get(), out, totals);
     }
     if (o.files.size() > 1)
         out.Write(ListTotal(style, o.files.size(), totals.records, totals.recordBytes, totals.inputBytes));

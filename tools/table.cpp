@@ -87,7 +87,7 @@ struct Listed {
 
 Listed Collect(const TableOptions& o, const std::vector<std::string>& wanted, const Input& in) {
     Listed l;
-    ScanRecords(in.Data(), in.Size(), FormOf(o.text), o.threads, [&](const ulvex::Record* r, std::size_t n) {
+    ScanRecords(in.Data(), in.Size(), FormOf(o.text), o.threads, nullptr, [&](const ulvex::Record* r, std::size_t n) {
         for (std::size_t i = 0; i < n; ++i) {
             std::string name = ulvex::RecordName(r[i]);
             const std::string key = o.text ? ulvex::TrimTextName(name) : name;
