@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
     ulvex_cli::AddEntriesCommand(commands);
     ulvex_cli::AddConvertCommand(commands);
     ulvex_cli::AddStatsCommand(commands);
+    ulvex_cli::AddTableCommand(commands);
 
     // Set last: subcommands made before it would inherit it.
     app.footer("Run 'ulvex SUBCOMMAND --help' for the options of one subcommand.");

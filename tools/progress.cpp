@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ulvex_cli {
@@ -29,6 +30,16 @@ void WriteAll(const std::string& s) {
 bool ProgressWanted(int option, std::uint64_t inputBytes) {
     if (option >= 0) return option != 0;
     return isatty(STDERR_FILENO) && !isatty(STDOUT_FILENO) && inputBytes >= (std::uint64_t{1} << 30);
+}
+
+std::uint64_t FileBytes(const std::vector<std::string>& files) {
+    std::uint64_t total = 0;
+    for (const std::string& file : files) {
+        struct stat st;
+        if (file != "-" && stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            total += static_cast<std::uint64_t>(st.st_size);
+    }
+    return total;
 }
 
 std::string HumanBytes(double bytes) {

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace ulvex_cli {
 
@@ -55,6 +56,10 @@ private:
     bool m_stop = false;
     std::thread m_thread;
 };
+
+// The bytes of the regular files among `files` (standard input, "-", and
+// other files count 0): the total a progress line shows.
+std::uint64_t FileBytes(const std::vector<std::string>& files);
 
 // A byte count for people: "512 B", "1.5 KiB", "3.25 GiB".
 std::string HumanBytes(double bytes);

@@ -7,8 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include <sys/stat.h>
-
 #include "capture_stats.h"
 #include "command.h"
 #include "progress.h"
@@ -27,12 +25,7 @@ struct StatsOptions {
 // The inputs are read `threads` at a time, each by a stream reader of its
 // own and opened only then; the counts are added up in argument order.
 int RunStats(const StatsOptions& o) {
-    std::uint64_t total = 0;
-    for (const std::string& file : o.files) {
-        struct stat st;
-        if (file != "-" && stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-            total += static_cast<std::uint64_t>(st.st_size);
-    }
+    const std::uint64_t total = FileBytes(o.files);
     Progress progress(ProgressWanted(o.progress, total), "ulvex stats", total);
     const ulvex::RecordForm form = FormOf(o.text);
     const std::size_t files = o.files.size();
