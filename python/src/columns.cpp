@@ -49,8 +49,14 @@ public:
     // A new reference, or null with an exception set.
     PyObject* Get(const unsigned char* p, std::size_t n) {
         const std::string_view key(reinterpret_cast<const char*>(p), n);
+        if (m_last != nullptr && key == m_lastKey) {  // runs of one value (names of one record kind)
+            Py_INCREF(m_last);
+            return m_last;
+        }
         const auto it = m_objects.find(key);
         if (it != m_objects.end()) {
+            m_last = it->second;
+            m_lastKey = it->first;
             Py_INCREF(it->second);
             return it->second;
         }
@@ -68,6 +74,8 @@ public:
 private:
     static constexpr std::size_t kMaxObjects = 1 << 16;
     bool m_text;
+    PyObject* m_last = nullptr;  // the object last found in the cache, and its key
+    std::string_view m_lastKey;
     std::unordered_map<std::string_view, PyObject*> m_objects;
 };
 

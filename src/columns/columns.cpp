@@ -117,15 +117,6 @@ struct Hint {
     std::uint32_t column = KeyTable::kNone;
 };
 
-// Whether the `n` bytes at `a` and `b` are equal: keys are short, and up to
-// eight bytes are compared as one word when both have eight bytes before
-// `end`.
-inline bool SameKey(const unsigned char* a, const unsigned char* b, std::size_t n, const unsigned char* end) {
-    if (n > 8 || a + 8 > end || b + 8 > end) return std::memcmp(a, b, n) == 0;
-    const std::uint64_t diff = Load8(a) ^ Load8(b);
-    return (n == 8 ? diff : diff & ((std::uint64_t(1) << (8 * n)) - 1)) == 0;
-}
-
 void ReadRange(const Job& job, std::size_t begin, std::size_t end, RangeResult& out) {
     out.kinds.assign(job.columnCount, 0);
     if (job.columnCount == 0) return;

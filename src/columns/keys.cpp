@@ -32,7 +32,7 @@ bool ListKeys(const void* data, std::uint64_t size, const Record* records, std::
                          [&](const unsigned char* k, std::size_t kLen, const unsigned char*, std::size_t) {
                              ByteSpan* p = entry < previous.size() ? &previous[entry] : nullptr;
                              ++entry;
-                             if (p != nullptr && p->length == kLen && std::memcmp(d + p->offset, k, kLen) == 0) return;
+                             if (p != nullptr && p->length == kLen && SameKey(d + p->offset, k, kLen, d + size)) return;
                              if (p != nullptr)
                                  *p = ByteSpan{static_cast<std::uint64_t>(k - d), static_cast<std::uint32_t>(kLen), 0};
                              const auto next = static_cast<std::uint32_t>(found[i].size());
