@@ -210,7 +210,8 @@ ColumnStatus ReadColumns(const void* data, std::uint64_t size, const Record* rec
 
     const std::size_t ranges = RangeCount(count, options.threads);
     std::vector<RangeResult> results(ranges);
-    ForEachRange(count, ranges, [&](std::size_t i, std::size_t b, std::size_t e) { ReadRange(job, b, e, results[i]); });
+    ForEachRange(count, ranges, options.threads,
+                 [&](std::size_t i, std::size_t b, std::size_t e) { ReadRange(job, b, e, results[i]); });
     for (const RangeResult& r : results) {
         if (!r.failed) continue;
         if (error != nullptr) *error = r.error;
@@ -222,7 +223,8 @@ ColumnStatus ReadColumns(const void* data, std::uint64_t size, const Record* rec
         unsigned kinds = 0;
         for (const RangeResult& r : results) kinds |= r.kinds[c];
         col.resolved = AutoType(kinds);
-        ForEachRange(count, ranges, [&](std::size_t, std::size_t b, std::size_t e) { SettleRange(job, col, b, e); });
+        ForEachRange(count, ranges, options.threads,
+                     [&](std::size_t, std::size_t b, std::size_t e) { SettleRange(job, col, b, e); });
     }
     return ColumnStatus::Ok;
 }

@@ -20,7 +20,7 @@ bool ListKeys(const void* data, std::uint64_t size, const Record* records, std::
     const unsigned char* d = static_cast<const unsigned char*>(data);
     const std::size_t ranges = RangeCount(count, threads);
     std::vector<std::vector<ByteSpan>> found(ranges);
-    ForEachRange(count, ranges, [&](std::size_t i, std::size_t begin, std::size_t end) {
+    ForEachRange(count, ranges, threads, [&](std::size_t i, std::size_t begin, std::size_t end) {
         KeyTable seen;
         // The key at each of the first entry positions of the previous
         // payload: payloads of one kind repeat their keys in order.
