@@ -217,15 +217,18 @@ ColumnStatus ReadColumns(const void* data, std::uint64_t size, const Record* rec
         if (error != nullptr) *error = r.error;
         return ColumnStatus::BadValue;
     }
+    std::vector<const Column*> autos;
     for (std::size_t c = 0; c < columnCount; ++c) {
-        Column& col = columns[c];
-        if (col.type != ColumnType::Auto) continue;
+        if (columns[c].type != ColumnType::Auto) continue;
         unsigned kinds = 0;
         for (const RangeResult& r : results) kinds |= r.kinds[c];
-        col.resolved = AutoType(kinds);
-        ForEachRange(count, ranges, options.threads,
-                     [&](std::size_t, std::size_t b, std::size_t e) { SettleRange(job, col, b, e); });
+        columns[c].resolved = AutoType(kinds);
+        autos.push_back(&columns[c]);
     }
+    if (!autos.empty())
+        ForEachRange(count, ranges, options.threads, [&](std::size_t, std::size_t b, std::size_t e) {
+            for (const Column* col : autos) SettleRange(job, *col, b, e);
+        });
     return ColumnStatus::Ok;
 }
 
