@@ -89,7 +89,7 @@ int RunTable(const TableOptions& o) {
     const unsigned char* const data = in.Data();
     std::vector<ulvex::Record> records;
     std::vector<std::string> names;
-    ScanRecords(data, in.Size(), FormOf(o.text), o.threads, [&](const ulvex::Record* r, std::size_t n) {
+    ScanRecords(data, in.Size(), FormOf(o.text), o.threads, nullptr, [&](const ulvex::Record* r, std::size_t n) {
         for (std::size_t i = 0; i < n; ++i) {
             std::string name = ulvex::RecordName(r[i]);
             const std::string key = o.text ? ulvex::TrimTextName(name) : name;
