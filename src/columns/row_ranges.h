@@ -11,16 +11,17 @@
 #include <functional>
 #include <mutex>
 
-#include "ulvex/scan.h"
 #include "ulvex/thread_pool.h"
 
 namespace ulvex {
 namespace detail {
 
+inline unsigned Threads(unsigned threads) { return threads != 0 ? threads : ThreadPool::DefaultThreads(); }
+
 // How many ranges `count` rows are cut into for `threads` threads (0: one
 // per core): a few per thread, of at least 1024 rows.
 inline std::size_t RangeCount(std::size_t count, unsigned threads) {
-    const std::size_t t = ScanThreads(threads);
+    const std::size_t t = Threads(threads);
     const std::size_t wanted = t == 1 ? 1 : 4 * t;
     return std::max<std::size_t>(1, std::min(wanted, count / 1024));
 }
@@ -35,7 +36,7 @@ public:
 
     static void Run(std::size_t count, std::size_t ranges, unsigned threads, const Fn& fn) {
         RangeRunner run(count, ranges, fn);
-        const unsigned workers = static_cast<unsigned>(std::min<std::size_t>(ScanThreads(threads), ranges) - 1);
+        const unsigned workers = static_cast<unsigned>(std::min<std::size_t>(Threads(threads), ranges) - 1);
         if (workers != 0) {
             ThreadPool pool(workers);
             for (unsigned w = 0; w < workers; ++w) {
