@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -115,7 +116,8 @@ py::tuple Columns(const RecordList& l, const py::list& keys, const py::list& typ
     std::vector<ulvex::Column> cols(count);
     std::vector<py::array_t<bool>> present(count);
     std::vector<py::array_t<std::int64_t>> values(count);
-    std::vector<std::vector<ByteSpan>> spans(count);
+    // Left unset: ReadColumns fills every row.
+    std::vector<std::unique_ptr<ByteSpan[]>> spans(count);
     for (std::size_t c = 0; c < count; ++c) {
         keyBytes[c] = BytesOrStr(keys[c], "key");
         const auto type = static_cast<ColumnType>(IntInRange(types[c], 0, 5, "type"));
@@ -129,8 +131,8 @@ py::tuple Columns(const RecordList& l, const py::list& keys, const py::list& typ
             cols[c].values = values[c].mutable_data();
         }
         if (type == ColumnType::Str || type == ColumnType::Bytes || type == ColumnType::Auto) {
-            spans[c].resize(n);
-            cols[c].spans = spans[c].data();
+            spans[c].reset(new ByteSpan[n]);
+            cols[c].spans = spans[c].get();
         }
     }
     ulvex::ColumnOptions options;
@@ -158,7 +160,7 @@ py::tuple Columns(const RecordList& l, const py::list& keys, const py::list& typ
         py::object data;
         if (t == ColumnType::Str || t == ColumnType::Bytes) {
             ObjectCache cache(t == ColumnType::Str);
-            const ByteSpan* s = spans[c].data();
+            const ByteSpan* s = spans[c].get();
             data = Objects(n, cols[c].present,
                            [&](std::size_t i) { return cache.Get(l.data + s[i].offset, s[i].length); });
         } else {
