@@ -15,7 +15,7 @@ namespace ulvex_cli {
 namespace {
 
 struct TableOptions {
-    std::string file = "-";
+    std::vector<std::string> files{"-"};
     bool text = false;
     std::vector<std::string> names;
     std::string keys;
@@ -79,36 +79,46 @@ std::vector<std::string> ParseKeys(const std::string& text) {
     return keys;
 }
 
-int RunTable(const TableOptions& o) {
-    std::vector<std::string> wanted;
-    for (const std::string& n : o.names)
-        wanted.push_back(o.text ? ulvex::TrimTextName(ParseNameOption(n)) : ParseNameOption(n));
-    const std::vector<std::string> given = o.keys.empty() ? std::vector<std::string>() : ParseKeys(o.keys);
-    Input in;
-    OpenInput(in, o.file, "table");
-    const unsigned char* const data = in.Data();
+// The records of one input that the table lists, and their names.
+struct Listed {
     std::vector<ulvex::Record> records;
     std::vector<std::string> names;
-    ScanRecords(data, in.Size(), FormOf(o.text), o.threads, nullptr, [&](const ulvex::Record* r, std::size_t n) {
+};
+
+Listed Collect(const TableOptions& o, const std::vector<std::string>& wanted, const Input& in) {
+    Listed l;
+    ScanRecords(in.Data(), in.Size(), FormOf(o.text), o.threads, nullptr, [&](const ulvex::Record* r, std::size_t n) {
         for (std::size_t i = 0; i < n; ++i) {
             std::string name = ulvex::RecordName(r[i]);
             const std::string key = o.text ? ulvex::TrimTextName(name) : name;
             bool keep = wanted.empty();
             for (const std::string& w : wanted) keep = keep || w == key;
             if (!keep) continue;
-            records.push_back(r[i]);
-            names.push_back(std::move(name));
+            l.records.push_back(r[i]);
+            l.names.push_back(std::move(name));
         }
         return n;
     });
-    std::vector<std::string> keys = given;
-    if (o.keys.empty()) {
-        std::vector<ulvex::ByteSpan> found;
-        ulvex::ListKeys(data, in.Size(), records.data(), records.size(), found, o.threads);
-        for (const ulvex::ByteSpan& k : found)
-            keys.emplace_back(reinterpret_cast<const char*>(data + k.offset), k.length);
+    return l;
+}
+
+// Adds the keys of the listed records not in `keys` yet, in the order first seen.
+void AddKeys(const TableOptions& o, const Input& in, const Listed& l, std::vector<std::string>& keys) {
+    std::vector<ulvex::ByteSpan> found;
+    ulvex::ListKeys(in.Data(), in.Size(), l.records.data(), l.records.size(), found, o.threads);
+    for (const ulvex::ByteSpan& k : found) {
+        std::string key(reinterpret_cast<const char*>(in.Data() + k.offset), k.length);
+        bool known = false;
+        for (const std::string& have : keys) known = known || have == key;
+        if (!known) keys.push_back(std::move(key));
     }
-    const std::size_t n = records.size();
+}
+
+// The rows of one input, each starting with `file` when one is given.
+void WriteRows(const TableOptions& o, const Input& in, const Listed& l, const std::vector<std::string>& keys,
+               const std::string* file, Output& out) {
+    const unsigned char* const data = in.Data();
+    const std::size_t n = l.records.size();
     std::vector<ulvex::Column> cols(keys.size());
     std::vector<unsigned char> present(keys.size() * n);
     std::vector<ulvex::ByteSpan> spans(keys.size() * n);
@@ -121,16 +131,13 @@ int RunTable(const TableOptions& o) {
     }
     ulvex::ColumnOptions options;
     options.threads = o.threads;
-    ulvex::ReadColumns(data, in.Size(), records.data(), n, cols.data(), cols.size(), options, nullptr);
-
-    Output out;
-    std::string line = "offset,name,version,payload_length";
-    for (const std::string& k : keys) AppendField(line += ',', k);
-    line += '\n';
+    ulvex::ReadColumns(data, in.Size(), l.records.data(), n, cols.data(), cols.size(), options, nullptr);
+    std::string line;
     for (std::size_t i = 0; i < n; ++i) {
-        line += Num(records[i].offset);
-        AppendField(line += ',', names[i]);
-        line += ',' + Num(records[i].version) + ',' + Num(records[i].payloadLen);
+        if (file != nullptr) AppendField(line, *file), line += ',';
+        line += Num(l.records[i].offset);
+        AppendField(line += ',', l.names[i]);
+        line += ',' + Num(l.records[i].version) + ',' + Num(l.records[i].payloadLen);
         for (std::size_t c = 0; c < keys.size(); ++c) {
             line += ',';
             const ulvex::ByteSpan& s = spans[c * n + i];
@@ -143,8 +150,33 @@ int RunTable(const TableOptions& o) {
         }
     }
     out.Write(line);
-    // Rows only from an input that held still.
-    CheckInput(in);
+}
+
+int RunTable(const TableOptions& o) {
+    RejectDirectories(o.files);
+    std::vector<std::string> wanted;
+    for (const std::string& n : o.names)
+        wanted.push_back(o.text ? ulvex::TrimTextName(ParseNameOption(n)) : ParseNameOption(n));
+    std::vector<std::string> keys = o.keys.empty() ? std::vector<std::string>() : ParseKeys(o.keys);
+    const bool several = o.files.size() > 1;
+    // Without --keys, the keys of every file come first, for the one heading.
+    for (std::size_t f = 0; o.keys.empty() && f < o.files.size(); ++f) {
+        Input in;
+        OpenInput(in, o.files[f], "table");
+        AddKeys(o, in, Collect(o, wanted, in), keys);
+        CheckInput(in);
+    }
+    Output out;
+    std::string line = several ? "file,offset,name,version,payload_length" : "offset,name,version,payload_length";
+    for (const std::string& k : keys) AppendField(line += ',', k);
+    out.Write(line += '\n');
+    for (const std::string& file : o.files) {
+        Input in;
+        OpenInput(in, file, "table");
+        WriteRows(o, in, Collect(o, wanted, in), keys, several ? &file : nullptr, out);
+        // Rows only from an input that held still.
+        CheckInput(in);
+    }
     out.Finish();
     return 0;
 }
@@ -160,10 +192,11 @@ void AddTableCommand(Commands& commands) {
     table->add_option("--keys", o->keys,
                       "The entry columns, separated by commas (\\xNN and \\\\ for any byte); default: every key "
                       "found, in the order first seen");
-    table->add_option("FILE", o->file, kFileHelp);
+    table->add_option("FILE", o->files, kFilesHelp);
     AddThreadsOption(*table, o->threads);
     table->footer(
-        "CSV (RFC 4180, LF line ends): offset,name,version,payload_length, then one column per key.\n"
+        "CSV (RFC 4180, LF line ends): offset,name,version,payload_length, then one column per key;\n"
+        "with several files, a file column first.\n"
         "A missing entry is an empty field. Well-formed UTF-8 is written as it is (quoted when it holds\n"
         "a comma, a double quote, CR or LF); any other byte, and \\ itself, as \\xNN.");
 }

@@ -13,6 +13,7 @@
 #include "ulvex/export.h"
 #include "ulvex/external_helper.h"
 #include "ulvex/format.h"
+#include "ulvex/range_scan.h"
 #include "ulvex/records.h"
 #include "ulvex/scan.h"
 #include "ulvex/stag.h"

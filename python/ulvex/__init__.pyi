@@ -1,5 +1,5 @@
 import sys
-from typing import Any, Dict, Iterator, List, Literal, Mapping, Optional, Sequence, Union, overload
+from typing import Any, Dict, Iterator, List, Literal, Mapping, Optional, Sequence, Tuple, Union, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -85,6 +85,23 @@ class Records:
 
 def scan(data: _Buffer, *, text: bool = False, threads: int = 1) -> Records:
     """Every record of `data`, read in place with the GIL released."""
+
+def scan_range(
+    data: _Buffer, begin: int, end: int, *, entry: Optional[int] = None, text: bool = False
+) -> Tuple[Records, int]:
+    """The records of [begin, end) on the path entering it at `entry`, and that path's exit."""
+
+def join_range(
+    data: _Buffer,
+    begin: int,
+    end: int,
+    entry: int,
+    offsets: npt.ArrayLike,
+    record_lens: npt.ArrayLike,
+    *,
+    text: bool = False,
+) -> Tuple[Records, int, int]:
+    """A range scanned on its own, joined at `entry`: (head, start, exit)."""
 
 def pack(name: Union[bytes, str], payload: _Buffer, version: int = 0, *, text: bool = False) -> bytes:
     """One record framing `payload`."""
