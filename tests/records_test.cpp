@@ -21,17 +21,6 @@ TEST(Records, HeaderAndFooterBytesAreExact) {
     EXPECT_EQ(F(CFooter("DATA", kAbc, 3)), (Bytes{'<', 'D', 'A', 'T', 'A', 0x26, 0x01, '>'}));
 }
 
-TEST(Records, TextNameEqualsItsNumericFormUpToFourBytes) {
-    const struct {
-        const char* text;
-        unsigned int num;
-    } forms[] = {{"DATA", 0x41544144u}, {"AB", 0x4241u}, {"ABCDEF", 0x44434241u}, {"", 0u}};
-    for (const auto& c : forms) {
-        EXPECT_EQ(H(CHeader(c.text, 7, 3)), H(CHeader(c.num, 7, 3))) << c.text;
-        EXPECT_EQ(F(CFooter(c.text, kAbc, 3)), F(CFooter(c.num, kAbc, 3))) << c.text;
-    }
-}
-
 TEST(Records, GetTagNameStopsAtTheFirstNulOrFourBytes) {
     std::string s = "junk", t;
     std::vector<char> v(9, 'x');
@@ -64,37 +53,6 @@ TEST(Records, ValuesCompareAllFourNameBytes) {
     EXPECT_TRUE(h.IsCoerent(0x5A004241u));
     EXPECT_TRUE(f.IsCoerent(0x5A004241u));
     EXPECT_FALSE(f.IsCoerent(0x5A004242u));
-}
-
-TEST(Records, DamagedMarkersFailEveryCoherenceTest) {
-    CHeader h("AB", 0, 0);
-    CFooter f("AB", nullptr, 0);
-    h.GetBytes()[1] = 'H', f.GetBytes()[7] = 0;
-    EXPECT_FALSE(h.IsCoerentAnyName());
-    EXPECT_FALSE(h.IsCoerent("AB"));
-    EXPECT_FALSE(h.IsCoerent(0x4241u));
-    EXPECT_FALSE(f.IsCoerentAnyName());
-    EXPECT_FALSE(f.IsCoerent("AB"));
-}
-
-TEST(Records, EmptyViewsAreNeverCoherentAndReadAsZero) {
-    const CPtrHeader h;
-    const CPtrFooter f;
-    std::string s = "old";
-    h.GetTagName(s);
-    EXPECT_EQ(s, "");
-    EXPECT_FALSE(h.IsCoerentAnyName());
-    for (const char* name : {"", "AB"}) {
-        EXPECT_FALSE(h.IsCoerent(name)) << name;
-        EXPECT_FALSE(f.IsCoerent(name)) << name;
-        EXPECT_FALSE(h.IsCoerent(std::list<std::string>{name})) << name;
-        EXPECT_FALSE(f.IsCoerent(std::list<std::string>{name})) << name;
-    }
-    EXPECT_FALSE(h.IsCoerent(0u));
-    EXPECT_FALSE(f.IsCoerent(0u));
-    EXPECT_FALSE(f.VerifyChecksumOn(nullptr, 0));
-    EXPECT_EQ(h.GetPtrTagName(), nullptr);
-    EXPECT_EQ(h.GetPayloadLen(), 0u);
 }
 
 // The views read their fields in place; a text name matches up to and including its NUL, a list entry padded

@@ -109,54 +109,6 @@ TEST_P(ScanContract, EveryThreadCountAndChunkSizeListsWhatTheWholeBufferScanList
     }
 }
 
-// The caller stops after k records of a batch; scanning again from the
-// returned position continues the same listing.
-struct TakeSome {
-    std::size_t left;
-    std::vector<Record> got;
-    static std::size_t Take(void* self, const Record* r, std::size_t n) {
-        TakeSome& t = *static_cast<TakeSome*>(self);
-        const std::size_t k = std::min(n, t.left);
-        return t.got.insert(t.got.end(), r, r + k), t.left -= k, k;
-    }
-};
-
-TEST_P(ScanContract, StoppedScanResumesFromItsPosition) {
-    Maker m{GetParam() == RecordForm::Text, std::mt19937(3)};
-    const Bytes b = m.Input(80);
-    const std::string want = Reference(GetParam(), b);
-    for (std::size_t step : {1, 2, 5, 13}) {
-        ulvex::ScanOptions o;
-        o.threads = 2;
-        o.chunkSize = 97;
-        std::vector<Record> all;
-        std::uint64_t pos = 0;
-        for (bool complete = false; !complete;) {
-            TakeSome t{step, {}};
-            const std::uint64_t before = pos;
-            complete = ulvex::Scan(GetParam(), b.data(), b.size(), pos, o, TakeSome::Take, &t);
-            all.insert(all.end(), t.got.begin(), t.got.end());
-            if (!complete) {  // a stopped scan has taken a record
-                ASSERT_EQ(t.got.size(), step);
-            }
-            EXPECT_EQ(pos, t.got.empty() ? before : t.got.back().offset + t.got.back().recordLen);
-        }
-        EXPECT_EQ(Show(all), want) << "step " << step;
-    }
-}
-
-TEST_P(ScanContract, ShortAndEmptyBuffersListNothingWithoutReading) {
-    // No record starts in a buffer's last 20 (binary) or 30 (text) bytes.
-    const std::uint64_t frame = GetParam() == RecordForm::Text ? 30 : 20;
-    for (std::uint64_t n = 0; n <= frame; ++n) {
-        std::vector<Record> out;
-        ulvex::ScanOptions o;
-        o.threads = 2;
-        ulvex::Scan(GetParam(), nullptr, n, out, o);
-        EXPECT_EQ(out.size(), 0u) << n;
-    }
-}
-
 TEST_P(ScanContract, HeadersSharingOneFarFooterAcrossChunksListTheSame) {
     // Hundreds of headers per chunk whose payloads all end at one footer with a
     // wrong checksum, far behind: the workers give up on their chunks and the
@@ -187,19 +139,5 @@ INSTANTIATE_TEST_SUITE_P(BothForms, ScanContract, ::testing::Values(RecordForm::
                          [](const ::testing::TestParamInfo<RecordForm>& i) {
                              return i.param == RecordForm::Text ? std::string("Text") : std::string("Binary");
                          });
-
-TEST(Scan, BinaryRecordThatCannotHoldItsLengthIn32BitsIsPassedOver) {
-    // A header announcing 2^32 - 20 payload bytes would make a record of 2^32
-    // bytes; on an input that short no such record fits anyway, so this only
-    // checks the scan does not wrap: the header is passed over and the record
-    // after it is listed.
-    Bytes b = {'<', 'h', 'A', 0, 0, 0, 0xEC, 0xFF, 0xFF, 0xFF, 0, '>'};
-    CUlvexEncoder().AddTagBin(b, "OK", Bytes{1, 2, 3}, 0);
-    b.push_back(0);
-    std::vector<Record> out;
-    ulvex::Scan(RecordForm::Binary, b.data(), b.size(), out);
-    ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(out[0].offset, 12u);
-}
 
 }  // namespace
