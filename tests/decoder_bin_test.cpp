@@ -1,4 +1,7 @@
-// Binary decoder. Every buffer is a vector of exactly its size, so the sanitizer reports any read past it.
+// Binary decoder: what its fuzz target does not reach (derived classes, the candidate search at every offset,
+// records cut at every length, hostile input at scale); the fuzz target holds every lookup, listing and
+// helper-driven scan to the reference reader. Every buffer is a vector of exactly its size, so the sanitizer
+// reports any read past it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -48,10 +51,9 @@ Strings ListAll(IUlvexDecoderBin& d, const Bytes& b) {
 }
 struct Helper : IExternalHelper {
     std::function<unsigned(unsigned)> skip = [](unsigned) { return 1u; };
-    std::function<bool(size_t)> accept = [](size_t) { return true; };  // given the number of tags seen
     std::vector<STag> found;
     std::vector<unsigned> skips;
-    bool OnTagFound(const STag& t) override { return found.push_back(t), accept(found.size()); }
+    bool OnTagFound(const STag& t) override { return found.push_back(t), true; }
     unsigned GetSkipLen(const void*, unsigned, unsigned pos) override {
         skips.push_back(pos);
         return skips.size() > (1u << 21) ? kStop : skip(pos);  // a runaway scan fails instead of hanging
@@ -136,21 +138,6 @@ TEST_F(DecoderBulk, HelperScanGoesThroughTheOverriddenStepAndStopsWithIt) {
     EXPECT_FALSE(h.Scan(d, b));
     EXPECT_EQ(f.helperCalls, 2);
     EXPECT_EQ(h.found.size(), 1u);
-}
-
-TEST(DecoderHelper, StopFromEitherCallbackEndsTheScan) {
-    CUlvexDecoder d;
-    const Bytes abc = Cat({Junk(2), Rec("A", "1"), Rec("B", "2"), Rec("C", "3"), Junk(1)});
-    Helper stop, second, none;
-    stop.skip = [](unsigned) { return kStop; };
-    second.accept = [](size_t seen) { return seen != 2; };
-    none.accept = [](size_t) { return false; };
-    EXPECT_EQ(d.FindTagPtrAnyNameConHelper(abc.data(), Len(abc), 0, &stop), kStop);
-    EXPECT_EQ(d.FindTagPtrAnyNameConHelper(abc.data(), Len(abc), 0, &none), kStop);
-    EXPECT_FALSE(stop.Scan(d, abc));
-    EXPECT_FALSE(second.Scan(d, abc));
-    EXPECT_EQ(stop.found.size(), 0u);
-    EXPECT_EQ(Desc(second.found, abc), (Strings{"A@2+1v1", "B@23+1v1"}));
 }
 
 // 40 headers whose lengths all end at one footer: summing their ~1 MiB payloads over and over is what the block
