@@ -36,6 +36,7 @@
 
 #include "binary/binary_record.h"
 #include "common/block_sums.h"
+#include "scan/chunk_size.h"
 #include "text/text_record.h"
 
 namespace ulvex {
@@ -69,8 +70,8 @@ private:
 // A record's lengths are 32-bit: a header announcing a record longer than
 // 4 GiB - 1 bytes is passed over like a damaged one. (Below 4 GiB no record
 // can be that long.)
-constexpr std::uint64_t kMaxBinaryPayload = 0xFFFFFFFFull - kFrameSize;
-constexpr std::uint64_t kMaxTextData = 0xFFFFFFFFull - kTextHeaderSize - kTextFooterSize - kTextSeparatorSize;
+constexpr std::uint64_t kMaxBinaryPayload = kMaxRecordLength - kFrameSize;
+constexpr std::uint64_t kMaxTextData = kMaxRecordLength - kTextHeaderSize - kTextFooterSize - kTextSeparatorSize;
 
 // The first record of the form at a position in [from, stop) of the whole
 // input; records may run past `stop`.
@@ -86,25 +87,14 @@ public:
             DirectText conv;
             TextFound found;
             if (!FindTextRecord(conv, m_data, m_size, from, stop, kMaxTextData, sums, pos, found)) return false;
-            r.offset = pos;
-            r.payloadOffset = pos + kTextHeaderSize + kTextSeparatorSize;
-            r.payloadLen = found.L - kTextSeparatorSize;
-            r.recordLen = found.L + kTextHeaderSize + kTextFooterSize;
-            std::memcpy(r.name, found.name, 4);
-            r.version = found.version;
+            FillTextRecord(r, pos, found);
             return true;
         }
         std::uint32_t L = 0;
         if (!FindBinary<2>(m_data, m_size, from, stop, kMaxBinaryPayload, kHeaderStart, AnyName(), SameNameAsHeader(),
                            sums, pos, L))
             return false;
-        const unsigned char* h = m_data + pos;
-        r.offset = pos;
-        r.payloadOffset = pos + kHeaderSize;
-        r.payloadLen = L;
-        r.recordLen = L + kFrameSize;
-        std::memcpy(r.name, h + 2, 4);
-        r.version = h[10];
+        FillBinaryRecord(r, pos, m_data + pos, L);
         return true;
     }
 
@@ -232,14 +222,6 @@ private:
     std::vector<Record> m_out;
 };
 
-// Automatic chunks: several per thread for balance, and small enough that a
-// chunk's record list is still in cache when the join hands it over.
-std::uint64_t ChooseChunkSize(std::uint64_t bytes, unsigned threads, std::uint64_t asked) {
-    if (asked != 0) return asked;
-    const std::uint64_t lo = std::uint64_t{64} << 10, hi = std::uint64_t{1} << 20;
-    return std::min(hi, std::max(lo, bytes / (std::uint64_t{8} * threads)));
-}
-
 // Chunks scanned by the calling thread and `threads - 1` workers, a bounded
 // number ahead of the join. The calling thread scans chunks too whenever the
 // one the join needs next is not ready yet.
@@ -363,7 +345,7 @@ bool Scan(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& 
           RecordBatchFn fn, void* context) {
     using namespace detail;
     if (pos >= size) return true;
-    const unsigned threads = options.threads == 0 ? DefaultScanThreads() : options.threads;
+    const unsigned threads = ScanThreads(options.threads);
     const std::uint64_t chunk = ChooseChunkSize(size - pos, threads, options.chunkSize);
     const Finder finder(form, static_cast<const unsigned char*>(data), size);
     Join join(finder, pos, fn, context);
@@ -391,7 +373,7 @@ bool Scan(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& 
 
 void Scan(RecordForm form, const void* data, std::uint64_t size, std::vector<Record>& records,
           const ScanOptions& options) {
-    const unsigned threads = options.threads == 0 ? DefaultScanThreads() : options.threads;
+    const unsigned threads = ScanThreads(options.threads);
     if (threads == 1 && options.chunkSize == 0) {
         // One chunk, the whole buffer, straight into the caller's vector.
         const detail::Finder finder(form, static_cast<const unsigned char*>(data), size);
