@@ -31,7 +31,6 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "binary/binary_record.h"
@@ -222,29 +221,32 @@ private:
     std::vector<Record> m_out;
 };
 
-// Chunks scanned by the calling thread and `threads - 1` workers, a bounded
-// number ahead of the join. The calling thread scans chunks too whenever the
-// one the join needs next is not ready yet.
-class Pool {
+// Chunks scanned by the calling thread and the workers of a pool, a bounded
+// number ahead of the join. Each chunk is a task of its own, so that other
+// work queued on the same pool runs between chunks; the calling thread scans
+// chunks too whenever the one the join needs next is not ready yet.
+class Chunks {
 public:
-    Pool(const Finder& finder, std::uint64_t start, std::uint64_t size, std::uint64_t chunk, unsigned threads)
+    Chunks(const Finder& finder, std::uint64_t start, std::uint64_t size, std::uint64_t chunk, ThreadPool* pool)
         : m_finder(finder),
           m_start(start),
           m_size(size),
           m_chunk(chunk),
           m_count((size - start) / chunk + ((size - start) % chunk != 0)),
-          m_slots(std::size_t{4} * threads) {
-        try {
-            // No more threads than chunks.
-            for (unsigned t = 1; t < threads && t < m_count; ++t) m_threads.emplace_back([this] { Work(); });
-        } catch (...) {
-            Stop();
-            throw;
-        }
+          m_pool(pool),
+          m_workers(pool != nullptr ? pool->Size() : 0),
+          m_slots(std::size_t{4} * (m_workers + 1)) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        Feed();
     }
-    ~Pool() { Stop(); }
-    Pool(const Pool&) = delete;
-    Pool& operator=(const Pool&) = delete;
+    ~Chunks() {
+        // The tasks still queued find nothing to claim; wait for those running.
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_stop = true;
+        m_idle.wait(lock, [this] { return m_queued == 0; });
+    }
+    Chunks(const Chunks&) = delete;
+    Chunks& operator=(const Chunks&) = delete;
 
     std::uint64_t Count() const { return m_count; }
 
@@ -264,20 +266,40 @@ public:
     }
 
     void Release(std::uint64_t k) {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            Chunk& c = Slot(k);
-            c.ready = false;
-            c.records.clear();  // keeps its memory for a later chunk: fresh pages cost more than the scan
-            m_joined = k + 1;
-        }
-        m_free.notify_all();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        Chunk& c = Slot(k);
+        c.ready = false;
+        c.records.clear();  // keeps its memory for a later chunk: fresh pages cost more than the scan
+        m_joined = k + 1;
+        Feed();
     }
 
 private:
     Chunk& Slot(std::uint64_t k) { return m_slots[static_cast<std::size_t>(k % m_slots.size())]; }
 
-    bool CanClaim() const { return m_next < m_count && m_next < m_joined + m_slots.size(); }
+    bool CanClaim() const { return !m_stop && m_next < m_count && m_next < m_joined + m_slots.size(); }
+
+    // Queues a task for each chunk that can be claimed now, as long as fewer
+    // tasks than workers are queued. Called with the lock held.
+    void Feed() {
+        while (m_queued < m_workers && m_next + m_queued < m_count && m_next + m_queued < m_joined + m_slots.size()) {
+            m_pool->Submit(&Chunks::Task, this);
+            ++m_queued;
+        }
+    }
+
+    static void Task(void* context, unsigned) {
+        Chunks& self = *static_cast<Chunks*>(context);
+        std::unique_lock<std::mutex> lock(self.m_mutex);
+        if (self.CanClaim()) self.Run(lock);
+        --self.m_queued;
+        try {
+            if (!self.m_stop) self.Feed();
+        } catch (...) {
+            // No task queued: the calling thread claims the chunks itself.
+        }
+        if (self.m_queued == 0) self.m_idle.notify_all();
+    }
 
     // Claims the next chunk and scans it, with the lock released meanwhile.
     void Run(std::unique_lock<std::mutex>& lock) {
@@ -298,59 +320,24 @@ private:
         m_done.notify_all();
     }
 
-    void Work() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        for (;;) {
-            m_free.wait(lock, [&] { return m_stop || m_next >= m_count || CanClaim(); });
-            if (m_stop || m_next >= m_count) return;
-            Run(lock);
-        }
-    }
-
-    void Stop() {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_stop = true;
-        }
-        m_free.notify_all();
-        for (std::thread& t : m_threads) t.join();
-        m_threads.clear();
-    }
-
     const Finder& m_finder;
     const std::uint64_t m_start, m_size, m_chunk, m_count;
+    ThreadPool* const m_pool;
+    const unsigned m_workers;
     std::vector<Chunk> m_slots;
-    std::vector<std::thread> m_threads;
     std::mutex m_mutex;
-    std::condition_variable m_done, m_free;
+    std::condition_variable m_done, m_idle;
     std::uint64_t m_next = 0, m_joined = 0;
+    unsigned m_queued = 0;  // tasks submitted and not yet finished
     bool m_stop = false;
 };
 
-std::size_t AppendBatch(void* context, const Record* records, std::size_t count) {
-    std::vector<Record>& out = *static_cast<std::vector<Record>*>(context);
-    out.insert(out.end(), records, records + count);
-    return count;
-}
-
-}  // namespace
-}  // namespace detail
-
-unsigned DefaultScanThreads() {
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : n;
-}
-
-bool Scan(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& pos, const ScanOptions& options,
-          RecordBatchFn fn, void* context) {
-    using namespace detail;
-    if (pos >= size) return true;
-    const unsigned threads = ScanThreads(options.threads);
-    const std::uint64_t chunk = ChooseChunkSize(size - pos, threads, options.chunkSize);
-    const Finder finder(form, static_cast<const unsigned char*>(data), size);
+// Scans the chunks on `pool` (none: on the calling thread alone).
+bool ScanChunks(const Finder& finder, std::uint64_t& pos, std::uint64_t size, std::uint64_t chunk, ThreadPool* pool,
+                RecordBatchFn fn, void* context) {
     Join join(finder, pos, fn, context);
     bool complete = true;
-    if (threads == 1) {
+    if (pool == nullptr) {
         // On the calling thread, one chunk after another, in one reused chunk.
         Chunk c;
         for (std::uint64_t begin = pos; begin < size && complete; begin += std::min(chunk, size - begin)) {
@@ -361,14 +348,49 @@ bool Scan(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& 
             complete = join.Take(c);
         }
     } else {
-        Pool pool(finder, pos, size, chunk, threads);
-        for (std::uint64_t k = 0; k < pool.Count() && complete; ++k) {
-            complete = join.Take(pool.Wait(k));
-            pool.Release(k);
+        Chunks chunks(finder, pos, size, chunk, pool);
+        for (std::uint64_t k = 0; k < chunks.Count() && complete; ++k) {
+            complete = join.Take(chunks.Wait(k));
+            chunks.Release(k);
         }
     }
     pos = join.Last();
     return complete;
+}
+
+std::size_t AppendBatch(void* context, const Record* records, std::size_t count) {
+    std::vector<Record>& out = *static_cast<std::vector<Record>*>(context);
+    out.insert(out.end(), records, records + count);
+    return count;
+}
+
+}  // namespace
+}  // namespace detail
+
+unsigned DefaultScanThreads() { return ThreadPool::DefaultThreads(); }
+
+bool Scan(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& pos, const ScanOptions& options,
+          RecordBatchFn fn, void* context) {
+    using namespace detail;
+    if (pos >= size) return true;
+    const unsigned threads = ScanThreads(options.threads);
+    const std::uint64_t chunk = ChooseChunkSize(size - pos, threads, options.chunkSize);
+    const Finder finder(form, static_cast<const unsigned char*>(data), size);
+    // The calling thread and threads - 1 workers, no more than there are chunks.
+    const std::uint64_t chunks = (size - pos) / chunk + ((size - pos) % chunk != 0);
+    const unsigned workers = static_cast<unsigned>(std::min<std::uint64_t>(threads, chunks) - 1);
+    if (workers == 0) return ScanChunks(finder, pos, size, chunk, nullptr, fn, context);
+    ThreadPool pool(workers);
+    return ScanChunks(finder, pos, size, chunk, &pool, fn, context);
+}
+
+bool Scan(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& pos, const ScanOptions& options,
+          ThreadPool& pool, RecordBatchFn fn, void* context) {
+    using namespace detail;
+    if (pos >= size) return true;
+    const std::uint64_t chunk = ChooseChunkSize(size - pos, pool.Size() + 1, options.chunkSize);
+    const Finder finder(form, static_cast<const unsigned char*>(data), size);
+    return ScanChunks(finder, pos, size, chunk, &pool, fn, context);
 }
 
 void Scan(RecordForm form, const void* data, std::uint64_t size, std::vector<Record>& records,
