@@ -30,7 +30,7 @@ public() {  # folder -> the public headers it may include
     text) echo "$plain records encoder_txt decoder_txt" ;;
     formatter) echo "$plain data_formatter" ;;
     scan) echo "$plain scan range_scan stream_reader" ;;
-    columns) echo "$plain columns scan" ;;
+    columns) echo "$plain columns" ;;
     capi) echo "$plain records external_helper encoder_bin decoder_bin encoder_txt decoder_txt data_formatter scan stream_reader c" ;;
   esac
 }

@@ -63,7 +63,7 @@
 #include <vector>
 
 #include "ulvex/export.h"
-#include "ulvex/scan.h"
+#include "ulvex/format.h"
 
 namespace ulvex {
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -49,8 +50,14 @@ public:
     // A new reference, or null with an exception set.
     PyObject* Get(const unsigned char* p, std::size_t n) {
         const std::string_view key(reinterpret_cast<const char*>(p), n);
+        if (m_last != nullptr && key == m_lastKey) {  // runs of one value (names of one record kind)
+            Py_INCREF(m_last);
+            return m_last;
+        }
         const auto it = m_objects.find(key);
         if (it != m_objects.end()) {
+            m_last = it->second;
+            m_lastKey = it->first;
             Py_INCREF(it->second);
             return it->second;
         }
@@ -68,6 +75,8 @@ public:
 private:
     static constexpr std::size_t kMaxObjects = 1 << 16;
     bool m_text;
+    PyObject* m_last = nullptr;  // the object last found in the cache, and its key
+    std::string_view m_lastKey;
     std::unordered_map<std::string_view, PyObject*> m_objects;
 };
 
@@ -107,7 +116,8 @@ py::tuple Columns(const RecordList& l, const py::list& keys, const py::list& typ
     std::vector<ulvex::Column> cols(count);
     std::vector<py::array_t<bool>> present(count);
     std::vector<py::array_t<std::int64_t>> values(count);
-    std::vector<std::vector<ByteSpan>> spans(count);
+    // Left unset: ReadColumns fills every row.
+    std::vector<std::unique_ptr<ByteSpan[]>> spans(count);
     for (std::size_t c = 0; c < count; ++c) {
         keyBytes[c] = BytesOrStr(keys[c], "key");
         const auto type = static_cast<ColumnType>(IntInRange(types[c], 0, 5, "type"));
@@ -121,8 +131,8 @@ py::tuple Columns(const RecordList& l, const py::list& keys, const py::list& typ
             cols[c].values = values[c].mutable_data();
         }
         if (type == ColumnType::Str || type == ColumnType::Bytes || type == ColumnType::Auto) {
-            spans[c].resize(n);
-            cols[c].spans = spans[c].data();
+            spans[c].reset(new ByteSpan[n]);
+            cols[c].spans = spans[c].get();
         }
     }
     ulvex::ColumnOptions options;
@@ -150,7 +160,7 @@ py::tuple Columns(const RecordList& l, const py::list& keys, const py::list& typ
         py::object data;
         if (t == ColumnType::Str || t == ColumnType::Bytes) {
             ObjectCache cache(t == ColumnType::Str);
-            const ByteSpan* s = spans[c].data();
+            const ByteSpan* s = spans[c].get();
             data = Objects(n, cols[c].present,
                            [&](std::size_t i) { return cache.Get(l.data + s[i].offset, s[i].length); });
         } else {

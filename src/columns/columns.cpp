@@ -117,15 +117,6 @@ struct Hint {
     std::uint32_t column = KeyTable::kNone;
 };
 
-// Whether the `n` bytes at `a` and `b` are equal: keys are short, and up to
-// eight bytes are compared as one word when both have eight bytes before
-// `end`.
-inline bool SameKey(const unsigned char* a, const unsigned char* b, std::size_t n, const unsigned char* end) {
-    if (n > 8 || a + 8 > end || b + 8 > end) return std::memcmp(a, b, n) == 0;
-    const std::uint64_t diff = Load8(a) ^ Load8(b);
-    return (n == 8 ? diff : diff & ((std::uint64_t(1) << (8 * n)) - 1)) == 0;
-}
-
 void ReadRange(const Job& job, std::size_t begin, std::size_t end, RangeResult& out) {
     out.kinds.assign(job.columnCount, 0);
     if (job.columnCount == 0) return;
@@ -219,20 +210,25 @@ ColumnStatus ReadColumns(const void* data, std::uint64_t size, const Record* rec
 
     const std::size_t ranges = RangeCount(count, options.threads);
     std::vector<RangeResult> results(ranges);
-    ForEachRange(count, ranges, [&](std::size_t i, std::size_t b, std::size_t e) { ReadRange(job, b, e, results[i]); });
+    ForEachRange(count, ranges, options.threads,
+                 [&](std::size_t i, std::size_t b, std::size_t e) { ReadRange(job, b, e, results[i]); });
     for (const RangeResult& r : results) {
         if (!r.failed) continue;
         if (error != nullptr) *error = r.error;
         return ColumnStatus::BadValue;
     }
+    std::vector<const Column*> autos;
     for (std::size_t c = 0; c < columnCount; ++c) {
-        Column& col = columns[c];
-        if (col.type != ColumnType::Auto) continue;
+        if (columns[c].type != ColumnType::Auto) continue;
         unsigned kinds = 0;
         for (const RangeResult& r : results) kinds |= r.kinds[c];
-        col.resolved = AutoType(kinds);
-        ForEachRange(count, ranges, [&](std::size_t, std::size_t b, std::size_t e) { SettleRange(job, col, b, e); });
+        columns[c].resolved = AutoType(kinds);
+        autos.push_back(&columns[c]);
     }
+    if (!autos.empty())
+        ForEachRange(count, ranges, options.threads, [&](std::size_t, std::size_t b, std::size_t e) {
+            for (const Column* col : autos) SettleRange(job, *col, b, e);
+        });
     return ColumnStatus::Ok;
 }
 

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "common/byte_search.h"
+
 namespace ulvex {
 namespace detail {
 
@@ -23,6 +25,15 @@ inline std::uint64_t KeyHash(const unsigned char* k, std::size_t n) {
     std::memcpy(&w, k, n);
     h = (h ^ w) * 0xC4CEB9FE1A85EC53ull;
     return h ^ (h >> 29);
+}
+
+// Whether the `n` bytes at `a` and `b` are equal: keys are short, and up to
+// eight bytes are compared as one word when both have eight bytes before
+// `end`.
+inline bool SameKey(const unsigned char* a, const unsigned char* b, std::size_t n, const unsigned char* end) {
+    if (n > 8 || a + 8 > end || b + 8 > end) return std::memcmp(a, b, n) == 0;
+    const std::uint64_t diff = LoadLe64(a) ^ LoadLe64(b);
+    return (n == 8 ? diff : diff & ((std::uint64_t(1) << (8 * n)) - 1)) == 0;
 }
 
 class KeyTable {

@@ -20,7 +20,7 @@ bool ListKeys(const void* data, std::uint64_t size, const Record* records, std::
     const unsigned char* d = static_cast<const unsigned char*>(data);
     const std::size_t ranges = RangeCount(count, threads);
     std::vector<std::vector<ByteSpan>> found(ranges);
-    ForEachRange(count, ranges, [&](std::size_t i, std::size_t begin, std::size_t end) {
+    ForEachRange(count, ranges, threads, [&](std::size_t i, std::size_t begin, std::size_t end) {
         KeyTable seen;
         // The key at each of the first entry positions of the previous
         // payload: payloads of one kind repeat their keys in order.
@@ -32,7 +32,7 @@ bool ListKeys(const void* data, std::uint64_t size, const Record* records, std::
                          [&](const unsigned char* k, std::size_t kLen, const unsigned char*, std::size_t) {
                              ByteSpan* p = entry < previous.size() ? &previous[entry] : nullptr;
                              ++entry;
-                             if (p != nullptr && p->length == kLen && std::memcmp(d + p->offset, k, kLen) == 0) return;
+                             if (p != nullptr && p->length == kLen && SameKey(d + p->offset, k, kLen, d + size)) return;
                              if (p != nullptr)
                                  *p = ByteSpan{static_cast<std::uint64_t>(k - d), static_cast<std::uint32_t>(kLen), 0};
                              const auto next = static_cast<std::uint32_t>(found[i].size());

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <limits>
 
+#include "common/byte_search.h"
+
 namespace ulvex {
 namespace detail {
 
@@ -28,23 +30,14 @@ struct Number {
 
 inline bool IsDigit(unsigned char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
-inline std::uint64_t Load8(const unsigned char* p) {
-    std::uint64_t w;
-    std::memcpy(&w, p, 8);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    w = __builtin_bswap64(w);  // the first byte lowest
-#endif
-    return w;
-}
-
 // Whether the eight bytes at `p` are all digits, and their value.
 inline bool EightDigits(const unsigned char* p) {
-    const std::uint64_t w = Load8(p);
+    const std::uint64_t w = LoadLe64(p);
     return ((w & 0xF0F0F0F0F0F0F0F0ull) | (((w + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4)) ==
            0x3333333333333333ull;
 }
 inline std::uint64_t EightDigitsValue(const unsigned char* p) {
-    std::uint64_t w = Load8(p) - 0x3030303030303030ull;
+    std::uint64_t w = LoadLe64(p) - 0x3030303030303030ull;
     w = w * 10 + (w >> 8);  // pairs of digits in every other byte
     return (((w & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
             (((w >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
