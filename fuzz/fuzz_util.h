@@ -4,21 +4,10 @@
 #define ULVEX_FUZZ_UTIL_H
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 
+#include "mismatch.h"
 #include "reference.h"
 #include "ulvex/stag.h"
-
-// Aborts with the failed expression: the fuzzer keeps the input as a crash,
-// a replay run fails.
-#define CHECK(c)                                                                   \
-    do {                                                                           \
-        if (!(c)) {                                                                \
-            std::fprintf(stderr, "%s:%d: mismatch: %s\n", __FILE__, __LINE__, #c); \
-            std::abort();                                                          \
-        }                                                                          \
-    } while (0)
 
 namespace ulvex {
 namespace fuzz {

@@ -1,4 +1,7 @@
-// Binary decoder. Every buffer is a vector of exactly its size, so the sanitizer reports any read past it.
+// Binary decoder: what its fuzz target does not reach (derived classes, the candidate search at every offset,
+// records cut at every length, hostile input at scale); the fuzz target holds every lookup, listing and
+// helper-driven scan to the reference reader. Every buffer is a vector of exactly its size, so the sanitizer
+// reports any read past it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +17,6 @@
 namespace {
 using Bytes = std::vector<unsigned char>;
 using Strings = std::vector<std::string>;
-using Names = std::list<std::string>;
 const unsigned kStop = 0xFFFFFFFFu;
 
 Bytes Rec(const char* name, const std::string& p, unsigned char version = 1) {
@@ -30,12 +32,6 @@ Bytes Cat(std::initializer_list<Bytes> parts) {  // with exact capacity
 Bytes Junk(size_t n) {
     Bytes out(n);
     for (size_t i = 0; i < n; ++i) out[i] = "<h>"[i % 3];
-    return out;
-}
-std::vector<unsigned> Seq(std::initializer_list<std::pair<unsigned, unsigned>> ranges) {  // [from, to) ...
-    std::vector<unsigned> out;
-    for (auto r : ranges)
-        while (r.first < r.second) out.push_back(r.first++);
     return out;
 }
 // "NAME@offset+payloadLen vVersion" per tag, "!" marking inconsistent pointers or lengths.
@@ -55,10 +51,9 @@ Strings ListAll(IUlvexDecoderBin& d, const Bytes& b) {
 }
 struct Helper : IExternalHelper {
     std::function<unsigned(unsigned)> skip = [](unsigned) { return 1u; };
-    std::function<bool(size_t)> accept = [](size_t) { return true; };  // given the number of tags seen
     std::vector<STag> found;
     std::vector<unsigned> skips;
-    bool OnTagFound(const STag& t) override { return found.push_back(t), accept(found.size()); }
+    bool OnTagFound(const STag& t) override { return found.push_back(t), true; }
     unsigned GetSkipLen(const void*, unsigned, unsigned pos) override {
         skips.push_back(pos);
         return skips.size() > (1u << 21) ? kStop : skip(pos);  // a runaway scan fails instead of hanging
@@ -66,27 +61,6 @@ struct Helper : IExternalHelper {
     bool Scan(IUlvexDecoderBin& d, const Bytes& b) { return d.FindAllTagPtrAnyNameConHelper(b.data(), Len(b), this); }
 };
 }  // namespace
-
-TEST(DecoderBin, LookupsStartAtTheirPositionAndStopTwentyBytesBeforeTheEnd) {
-    CUlvexDecoder d;
-    const Bytes b = Cat({Junk(5), Rec("DATA", "abc"), Rec("DATA", "abc")});  // records at 5 and 28, limit 31
-    for (auto s : {std::make_pair(0u, 28u), {5u, 28u}, {6u, 51u}, {28u, 51u}, {29u, 0u}, {31u, 0u}, {kStop, 0u}}) {
-        STag t;
-        Helper h;
-        EXPECT_EQ(d.FindTagPtrAnyName(b.data(), 51, t, s.first), s.second) << s.first;
-        EXPECT_EQ(d.FindTagPtrAnyNameConHelper(b.data(), 51, s.first, &h), s.second) << s.first;
-        EXPECT_EQ(h.skips.size(), (s.second ? s.second - 23 : 31) - std::min(s.first, 31u)) << s.first;
-    }
-}
-
-TEST(DecoderBin, FailedLookupLeavesTheTagAsItWas) {
-    CUlvexDecoder d;
-    const Bytes b = Cat({Rec("DATA", "abc"), Junk(1)});
-    STag t;
-    d.FindTagPtrAnyName(b.data(), Len(b), t, 0);
-    EXPECT_EQ(d.FindTagPtrAnyName(b.data(), Len(b), t, 1), 0u);
-    EXPECT_EQ(Desc(std::list<STag>{t}, b), Strings{"DATA@0+3v1"});
-}
 
 TEST(DecoderBin, RecordIsFoundAtEveryOffsetAmongCandidates) {
     CUlvexDecoder d;
@@ -96,48 +70,6 @@ TEST(DecoderBin, RecordIsFoundAtEveryOffsetAmongCandidates) {
         const Bytes r = Cat({Bytes(at, '<'), Rec("R", "x"), Junk(300 - at)});
         EXPECT_EQ(ListAll(d, r), Strings{"R@" + std::to_string(at) + "+1v1"});
         EXPECT_EQ(d.FindTag(r.data(), Len(r), "R", pl, v, 0), at + 21);
-    }
-}
-
-TEST(DecoderBin, BuffersOfTwentyBytesOrLessAreNeverRead) {
-    CUlvexDecoder d;
-    for (unsigned n = 0; n <= 20; ++n) {  // a null buffer would fault
-        std::vector<STag> vt;
-        STag t;
-        Helper h;
-        Bytes pl{1};
-        unsigned char v = 7;
-        d.FindAllTagPtrAnyName(nullptr, n, vt), d.FindAllTagPtr(nullptr, n, {"A"}, vt);
-        EXPECT_EQ(d.FindTagPtrAnyName(nullptr, n, t, 0), 0u);
-        EXPECT_EQ(d.FindTagPtr(nullptr, n, {"A"}, t, 0), 0u);
-        EXPECT_EQ(d.FindTag(nullptr, n, "A", pl, v, 0), 0u);
-        EXPECT_EQ(d.FindTagPtrAnyNameConHelper(nullptr, n, 0, &h), 0u);
-        EXPECT_FALSE(d.DecodeTag(nullptr, n, "A", nullptr, 0, v));
-        EXPECT_TRUE(d.FindAllTagPtrAnyNameConHelper(nullptr, n, &h));
-        EXPECT_EQ(vt.size(), 0u);
-        EXPECT_EQ(h.skips.size(), 0u);
-        EXPECT_EQ(v, 7);
-    }
-}
-
-TEST(DecoderBin, ListingResynchronisesPastDamageFollowsNamesToTheirNulAndSkipsPayloads) {
-    CUlvexDecoder d;
-    const Bytes in = Rec("IN", "xyz"), out = Rec("OUT", std::string(in.begin(), in.end()));
-    Bytes bad = out, misnamed = Rec("NAME", "abc"), ab = Rec("AB", "k"), hb = ab;
-    bad[40] ^= 1, misnamed[16] = 'X';  // checksum; footer name
-    ab[17] = 'Z', hb[5] = 'Z';         // footer or header byte after the name's NUL: the name is "AB" all the same
-    const Bytes m = Cat({bad, Junk(3), out, misnamed, ab, Rec("LAST", "q"), hb, Junk(1)});
-    EXPECT_EQ(ListAll(d, m), (Strings{"IN@12+3v1", "OUT@46+23v1", "AB@112+1v1", "LAST@133+1v1", "AB@154+1v1"}));
-}
-
-TEST(DecoderBin, LengthsThatDoNotFitArePassedOver) {
-    CUlvexDecoder d;
-    unsigned char v = 0;
-    Bytes big = Cat({Rec("BIG", "payload"), Rec("OK", "1"), Junk(1)});              // 27 + 21 + 1 bytes
-    for (unsigned L : {0xFFFFFFFFu, 0xFFFFFFECu, 0xFFFFFFF4u, 0x80000000u, 30u}) {  // 30: one byte too long
-        for (int i = 0; i < 4; ++i) big[6 + static_cast<unsigned>(i)] = static_cast<unsigned char>(L >> (8 * i));
-        EXPECT_EQ(ListAll(d, big), Strings{"OK@27+1v1"}) << L;
-        EXPECT_FALSE(d.DecodeTag(big.data(), Len(big), "BIG", nullptr, L, v)) << L;
     }
 }
 
@@ -160,60 +92,6 @@ TEST(DecoderBin, RecordCutAtEveryLengthIsNeverFound) {
         EXPECT_EQ(d.DecodeTag(both.data(), Len(both), "E", nullptr, 0, v), e == 1) << k;
         EXPECT_EQ(d.DecodeTag(alone.data(), Len(alone), "BODY", dest, 10, v), whole == 1) << k;
     }
-}
-
-TEST(DecoderBin, FindTagMatchesTheNameUpToItsNulAndEmptiesThePayloadOnFailure) {
-    CUlvexDecoder d;
-    const Bytes r = Rec("DATA", "abc", 9);
-    for (auto c : {std::make_pair("DATB", 0u), {"DAT", 0u}, {"XATA", 0u}, {"DATAX", 23u}, {"DATA", 23u}}) {
-        Bytes pl = {1, 2, 3, 4};
-        unsigned char v = 42;
-        EXPECT_EQ(d.FindTag(r.data(), 23, c.first, pl, v, 0), c.second) << c.first;
-        EXPECT_EQ(pl, (c.second ? Bytes{'a', 'b', 'c'} : Bytes())) << c.first;
-        EXPECT_EQ(v, c.second ? 9 : 42) << c.first;
-    }
-}
-
-TEST(DecoderBin, DecodeTagWantsExactlyThePayloadLengthAtOffsetZero) {
-    CUlvexDecoder d;
-    const Bytes r = Rec("DATA", "abc", 9), shifted = Cat({Bytes(1), r});
-    unsigned char dest[5], v = 0;
-    for (unsigned destLen : {2u, 4u, 3u}) {
-        std::copy_n("####", 5, dest), v = 0;
-        const bool ok = d.DecodeTag(r.data(), 23, "DATA", dest, destLen, v);
-        EXPECT_EQ(ok, destLen == 3) << destLen;
-        EXPECT_EQ(v, ok ? 9 : 0) << destLen;
-        EXPECT_STREQ(reinterpret_cast<char*>(dest), ok ? "abc#" : "####");
-    }
-    EXPECT_FALSE(d.DecodeTag(shifted.data(), 24, "DATA", dest, 3, v));
-    EXPECT_FALSE(d.DecodeTag(r.data(), 23, "DAT", dest, 3, v));
-}
-
-TEST(DecoderBin, HeaderLengthWithAValidFooterElsewhereIsNotARecord) {
-    CUlvexDecoder d;
-    Bytes longer = Cat({Rec("DATA", "a"), Junk(2)});
-    unsigned char dest[1], v = 0;
-    longer[6] = 3;  // the header claims 3 bytes, a valid footer follows 1
-    EXPECT_FALSE(d.DecodeTag(longer.data(), 23, "DATA", dest, 1, v));
-    EXPECT_EQ(ListAll(d, longer), Strings{});
-}
-
-// Header and footer may be named by different list entries, each compared on all four bytes.
-TEST(DecoderBin, NamedLookupMatchesHeaderAndFooterAgainstAnyListEntry) {
-    CUlvexDecoder d;
-    Bytes two = Cat({Rec("AAAA", "p"), Rec("ABC", "1"), Rec("ABCD", "2"), Junk(1)});
-    std::copy_n("BBBB", 4, two.begin() + 14);  // the first record's footer
-    STag t;
-    unsigned char dest[1], v = 0;
-    for (auto c : {std::make_pair(Names{"AAAA", "BBBB"}, 21u),
-                   {{"BBBB", "AAAA"}, 21u},
-                   {{"AAAA"}, 0u},
-                   {{}, 0u},
-                   {{"ABCD"}, 63u},
-                   {{"ABC"}, 42u}})
-        EXPECT_EQ(d.FindTagPtr(two.data(), Len(two), c.first, t, 0), c.second) << c.first.size() << c.second;
-    EXPECT_EQ(d.FindTagPtrAnyName(two.data(), Len(two), t, 0), 42u);
-    EXPECT_FALSE(d.DecodeTag(two.data(), 22, "AAAA", dest, 1, v));
 }
 
 // Hides tags named SKIP and counts lookups, overriding only the inner operations.
@@ -242,16 +120,6 @@ protected:
     IUlvexDecoderBin& d = f;
 };
 
-TEST_F(DecoderBulk, ListingsAppendWithoutClearing) {
-    CUlvexDecoder plain;
-    std::vector<STag> v;
-    std::list<STag> l;
-    plain.FindAllTagPtrAnyName(b.data(), Len(b), v), plain.FindAllTagPtrAnyName(b.data(), Len(b), v);
-    plain.FindAllTagPtr(b.data(), Len(b), {"SKIP", "KEEP"}, l), plain.FindAllTagPtr(b.data(), Len(b), {"KEEP"}, l);
-    EXPECT_EQ(Desc(v, b), (Strings{all[0], all[1], all[2], all[0], all[1], all[2]}));
-    EXPECT_EQ(Desc(l, b), (Strings{all[0], all[1], all[2], all[0], all[2]}));
-}
-
 TEST_F(DecoderBulk, ListingsGoThroughTheOverriddenLookups) {
     std::vector<STag> v, w;
     std::list<STag> l, none;
@@ -270,52 +138,6 @@ TEST_F(DecoderBulk, HelperScanGoesThroughTheOverriddenStepAndStopsWithIt) {
     EXPECT_FALSE(h.Scan(d, b));
     EXPECT_EQ(f.helperCalls, 2);
     EXPECT_EQ(h.found.size(), 1u);
-}
-
-TEST(DecoderHelper, OffersEveryPositionOutsideRecordsAndSeesWhatTheListingSees) {
-    CUlvexDecoder d;
-    Bytes bad = Rec("BAD", "abcdef");
-    bad[24] ^= 1;
-    const Bytes b = Cat({Junk(3), bad, Rec("ONE", "1"), Junk(5), Rec("TWO", "22"), Junk(2)});
-    Helper h, none;
-    EXPECT_TRUE(h.Scan(d, b));
-    EXPECT_TRUE(none.Scan(d, Junk(50)));
-    EXPECT_EQ(Desc(h.found, b), ListAll(d, b));
-    EXPECT_EQ(h.skips, Seq({{0, 29}, {50, 55}}));  // ONE spans 29..49, TWO 55..76
-    EXPECT_EQ(none.skips, Seq({{0, 30}}));         // record-free: asked at 0 .. N-21
-}
-
-TEST(DecoderHelper, StopFromEitherCallbackEndsTheScan) {
-    CUlvexDecoder d;
-    const Bytes abc = Cat({Junk(2), Rec("A", "1"), Rec("B", "2"), Rec("C", "3"), Junk(1)});
-    Helper stop, second, none;
-    stop.skip = [](unsigned) { return kStop; };
-    second.accept = [](size_t seen) { return seen != 2; };
-    none.accept = [](size_t) { return false; };
-    EXPECT_EQ(d.FindTagPtrAnyNameConHelper(abc.data(), Len(abc), 0, &stop), kStop);
-    EXPECT_EQ(d.FindTagPtrAnyNameConHelper(abc.data(), Len(abc), 0, &none), kStop);
-    EXPECT_FALSE(stop.Scan(d, abc));
-    EXPECT_FALSE(second.Scan(d, abc));
-    EXPECT_EQ(stop.found.size(), 0u);
-    EXPECT_EQ(Desc(second.found, abc), (Strings{"A@2+1v1", "B@23+1v1"}));
-}
-
-TEST(DecoderHelper, StepsChooseThePositionsTried) {
-    CUlvexDecoder d;
-    const Bytes r = Cat({Junk(30), Rec("R", "x"), Junk(1)});
-    const Bytes jumps = Cat({Junk(3), Rec("R", "x"), Junk(1), Rec("S", "y"), Junk(1)});  // records at 3 and 25
-    Helper five, wrap, zero;
-    five.skip = [](unsigned) { return 5u; };  // steps of 5 jump over the record at 3, land on the one at 25
-    EXPECT_TRUE(five.Scan(d, jumps));
-    EXPECT_EQ(Desc(five.found, jumps), Strings{"S@25+1v1"});
-    int wraps = 0, zeros = 0;  // a step that wraps moves the position back; a step of 0 asks again
-    wrap.skip = [&wraps](unsigned p) { return p == 20 && wraps++ == 0 ? 0xFFFFFFF0u : 1u; };
-    zero.skip = [&zeros](unsigned p) { return p == 3 && zeros++ < 2 ? 0u : 1u; };
-    EXPECT_TRUE(wrap.Scan(d, r));
-    EXPECT_TRUE(zero.Scan(d, r));
-    EXPECT_EQ(wrap.found.size(), 1u);
-    EXPECT_EQ(wrap.skips, Seq({{0, 21}, {4, 30}}));
-    EXPECT_EQ(zero.skips, Seq({{0, 4}, {3, 4}, {3, 30}}));
 }
 
 // 40 headers whose lengths all end at one footer: summing their ~1 MiB payloads over and over is what the block

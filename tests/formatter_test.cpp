@@ -1,12 +1,10 @@
 // Payload entries: exact bytes of every writer, which virtual slot each one goes through, the global
-// locale, and the readers' lookup and stop rules.
+// locale, and the key search. The fuzz target holds the readers to the reference reading of the stop rule.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cmath>
-#include <iomanip>
 #include <locale>
-#include <sstream>
 #include <utility>
 
 #include "ulvex/ulvex.h"
@@ -25,50 +23,26 @@ struct Recorder : CUlvexDataFormatter {
     bool FormatData(Bytes& d, K k, int v) override { return via += 'i', Base::FormatData(d, k, v); }
     bool FormatData(Bytes& d, K k, unsigned v) override { return via += 'u', Base::FormatData(d, k, v); }
 };
-// What a fresh stream writes (precision 9; hex: "0x", width 8, fill 0).
+// Each typed writer's entry (hex: of unsigned values) carries the value as a fresh stream writes it (precision
+// 9; hex: "0x", width 8, fill 0), handed to the string writer's slot; the 8-, 16- and 32-bit integers pass
+// through the int or unsigned int slot.
 template <class T>
-std::string Streamed(T v, bool hex) {
-    std::ostringstream os;
-    if (hex)
-        os << "0x" << std::setw(8) << std::setfill('0') << std::hex << v;
-    else
-        os << std::setprecision(9) << +v;
-    return os.str();
-}
-// Each typed writer's entry (hex: of unsigned values) carries what a fresh stream writes, handed to the string
-// writer's slot; the 8-, 16- and 32-bit integers pass through the int or unsigned int slot.
-template <class T>
-void Check(std::initializer_list<T> values, bool hex = false) {
-    for (T v : values) {
+void Check(std::initializer_list<std::pair<T, const char*>> cases, bool hex = false) {
+    for (const auto& c : cases) {
         Recorder r;
-        const std::string want = Streamed(v, hex);
         Bytes d(3, 'q');  // too small: the entry goes to new storage
         IUlvexDataFormatter& f = r;
         bool ok;
         if constexpr (std::is_same<T, unsigned>::value)
-            ok = hex ? f.FormatDataHex(d, "k", v) : f.FormatData(d, "k", v);
+            ok = hex ? f.FormatDataHex(d, "k", c.first) : f.FormatData(d, "k", c.first);
         else
-            ok = f.FormatData(d, "k", v);
+            ok = f.FormatData(d, "k", c.first);
         EXPECT_TRUE(ok);
-        EXPECT_EQ(S(d), "k=" + want + "|\r\n");
-        EXPECT_EQ(r.seen, want);
+        EXPECT_EQ(S(d), std::string("k=") + c.second + "|\r\n");
+        EXPECT_EQ(r.seen, c.second);
         const bool narrow = !hex && std::is_integral<T>::value && sizeof(T) <= sizeof(int);
-        EXPECT_EQ(r.via, !narrow ? "" : std::is_signed<T>::value ? "i" : "u") << want;
+        EXPECT_EQ(r.via, !narrow ? "" : std::is_signed<T>::value ? "i" : "u") << c.second;
     }
-}
-void CheckAll() {
-    Check<signed char>({0, -1, 65, SCHAR_MIN, SCHAR_MAX});
-    Check<unsigned char>({0, 65, 255});
-    Check<short>({-32768, 32767, 1000});
-    Check<unsigned short>({65535, 1234});
-    Check<int>({-5, 0, INT_MIN, INT_MAX, 1234567});
-    Check<unsigned>({UINT_MAX, 0, 1000});
-    Check<long long>({LLONG_MIN, LLONG_MAX, -1000});
-    Check<unsigned long long>({ULLONG_MAX, 0, 999});
-    Check<unsigned>({0, 255, 0xabcdef12u, 0x0000ab00u, UINT_MAX, 1234567}, true);
-    Check<float>({0.1f, 3.14159265f, -0.0f, 1e-5f, 3.4e38f, 1e-45f, HUGE_VALF, NAN, 1234.5f});
-    Check<double>({21.5, 100.0, 1.0 / 3, 123456789.0, 1234567890.0, 0.0001, 0.00001, -0.0, HUGE_VAL, -HUGE_VAL, NAN,
-                   -NAN, 1.7976931348623157e308, 5e-324, -2.5e-300, 1234.5});
 }
 struct Punct : std::numpunct<char> {
     char do_thousands_sep() const override { return '.'; }
@@ -86,7 +60,35 @@ TEST(FormatterWriters, EntryReplacesTheVectorWithKeyAndValueCopiedByteForByte) {
     EXPECT_EQ(S(e), std::string("k\0=", 3) + odd + "|\r\n");
 }
 
-TEST(FormatterWriters, TypedWritersFollowTheStreamThroughTheirVirtualSlots) { CheckAll(); }
+TEST(FormatterWriters, TypedWritersWriteWhatAStreamWritesThroughTheirVirtualSlots) {
+    Check<signed char>({{-1, "-1"}, {SCHAR_MIN, "-128"}, {SCHAR_MAX, "127"}});
+    Check<unsigned char>({{0, "0"}, {255, "255"}});
+    Check<short>({{-32768, "-32768"}, {32767, "32767"}});
+    Check<unsigned short>({{65535, "65535"}});
+    Check<int>({{INT_MIN, "-2147483648"}, {INT_MAX, "2147483647"}});
+    Check<unsigned>({{UINT_MAX, "4294967295"}, {0, "0"}});
+    Check<long long>({{LLONG_MIN, "-9223372036854775808"}, {LLONG_MAX, "9223372036854775807"}});
+    Check<unsigned long long>({{ULLONG_MAX, "18446744073709551615"}});
+    Check<unsigned>({{0, "0x00000000"}, {0xabcdef12u, "0xabcdef12"}, {0xab00u, "0x0000ab00"}}, true);
+    Check<float>({{0.1f, "0.100000001"},
+                  {-0.0f, "-0"},
+                  {1e-45f, "1.40129846e-45"},
+                  {3.4e38f, "3.39999995e+38"},
+                  {HUGE_VALF, "inf"},
+                  {NAN, "nan"},
+                  {1234.5f, "1234.5"}});
+    Check<double>({{21.5, "21.5"},
+                   {1.0 / 3, "0.333333333"},
+                   {1234567890.0, "1.23456789e+09"},
+                   {0.0001, "0.0001"},
+                   {0.00001, "1e-05"},
+                   {-0.0, "-0"},
+                   {-HUGE_VAL, "-inf"},
+                   {NAN, "nan"},
+                   {-NAN, "-nan"},
+                   {1.7976931348623157e308, "1.79769313e+308"},
+                   {5e-324, "4.94065646e-324"}});
+}
 
 TEST(FormatterWriters, TypedWritersFollowANonClassicGlobalLocale) {
     const std::locale old = std::locale::global(std::locale(std::locale::classic(), new Punct));
@@ -96,75 +98,7 @@ TEST(FormatterWriters, TypedWritersFollowANonClassicGlobalLocale) {
     EXPECT_EQ(S(d), "t=1.234.567|\r\n");
     f.FormatData(d, "t", 21.5);
     EXPECT_EQ(S(d), "t=21,5|\r\n");
-    CheckAll();
     std::locale::global(old);
-}
-
-// FindInData's text runs from the key to where the stop rule, applied from the key on, ends it; FindInDataAllEntry
-// reads every entry, the last of a repeated key winning. A value ends at '|', or before CR or LF at one and two bytes
-// from it, or where fewer than three bytes remain; the three bytes after it are skipped whatever they are.
-TEST(FormatterReaders, LookupAndListingFollowTheStopRule) {
-    const std::string P = "a=1|\r\nname=xy|\r\n", nul("k=a\0b|\r\n", 8), nulKey("k\0x=1|\r\n", 8);
-    const Map pm{{"a", "1"}, {"name", "xy"}};
-    const struct {
-        std::string data;
-        const char* key;
-        bool found;
-        std::string text;
-        Map all;
-    } cases[] = {{"k=abc\nd|\r\n", "k", true, "k=a", {{"k", "a"}, {"d|\r\n", ""}}},
-                 {nul, "k", true, nul.substr(0, 5), {{"k", "a"}}},
-                 {"k=ab\rc|\r\n", "k", true, "k=a", {{"k", "a"}, {"|\r\n", ""}}},
-                 {"k=a\nbc|\r\n", "k", true, "k", {{"k", "a\nbc"}}},
-                 {"k=1|\r\nk=2|\r\n", "k", true, "k=1", {{"k", "2"}}},
-                 {"abc|\r\nk=v|\r\n", "k", true, "k=v", {{"abc|\r\nk", "v"}}},
-                 {"x=1|\r\ny=", "y", true, "", {{"x", "1"}, {"y", ""}}},
-                 {"k=a|b|\r\n", "k", true, "k=a", {{"k", "a"}, {"\r\n", ""}}},
-                 {"k=a|xyz=b", "k", true, "k=a", {{"k", "a"}, {"z", ""}}},
-                 {"abc|\r\n", "c", false, "", {{"abc|\r\n", ""}}},
-                 {"x=1|\r\ny=2", "y", true, "y", {{"x", "1"}, {"y", ""}}},
-                 {nulKey, "x", true, "x=1", {{nulKey.substr(0, 3), "1"}}},
-                 {"=a=b|\r\n", "a", true, "a=b", {{"=a", "b"}}},
-                 {"k=1|\r\nk", "k", true, "k=1", {{"k", ""}}},
-                 {P, "a", true, "a=1", pm},
-                 {"k=|\r\n", "k", true, "k=", {{"k", ""}}},
-                 {"k=vwx", "k", true, "k=v", {{"k", "v"}}},
-                 {"k=vwxy", "k", true, "k=vw", {{"k", "vw"}}},
-                 {P, "name", true, "name=xy", pm},
-                 {"k=vw", "k", true, "k=", {{"k", ""}}},
-                 {P, "ame", true, "ame=xy", pm},
-                 {P, "", true, "=1", pm},
-                 {"", "k", false, "", {}},
-                 {P, "b", false, "", pm}};
-    CUlvexDataFormatter f;
-    for (const auto& c : cases) {
-        const Bytes v(c.data.begin(), c.data.end());  // an exact-size heap copy (null when empty)
-        std::string text = "stale";
-        Map all{{"stale", "x"}};
-        EXPECT_EQ(f.FindInData(v, c.key, text), c.found) << c.data;
-        EXPECT_EQ(text, c.text) << c.data;
-        EXPECT_TRUE(f.FindInDataAllEntry(v.data(), static_cast<unsigned>(v.size()), all));
-        EXPECT_EQ(all, c.all) << c.data;
-    }
-}
-
-// The key search checks candidates by their first two bytes, last byte and '='; the bytes between are
-// compared too, and a key at the very end of the data is found.
-TEST(FormatterReaders, LookupComparesEveryKeyByte) {
-    CUlvexDataFormatter f;
-    const std::string data = "abXde=1|\r\nabcXe=2|\r\nabcde=3|\r\nq\x80=4|\r\nz=";
-    const Bytes v(data.begin(), data.end());
-    std::string text;
-    EXPECT_TRUE(f.FindInData(v, "abcde", text));
-    EXPECT_EQ(text, "abcde=3");
-    EXPECT_TRUE(f.FindInData(v, "z", text));
-    EXPECT_EQ(text, "");  // fewer than three bytes left: the text ends at once
-    EXPECT_FALSE(f.FindInData(v, "q", text));
-    EXPECT_TRUE(f.FindInData(v, "q\x80", text));
-    EXPECT_EQ(text, "q\x80=4");
-    const std::string high = "xyz\xFA=1|\r\nz=2|\r\n";  // 0xFA differs from 'z' in its top bit only
-    EXPECT_TRUE(f.FindInData(Bytes(high.begin(), high.end()), "z", text));
-    EXPECT_EQ(text, "z=2");
 }
 
 // Keys of every search form (one byte, two, longer) at every offset, after bytes that match the key's first

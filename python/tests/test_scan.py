@@ -1,5 +1,3 @@
-import mmap
-
 import numpy as np
 import pytest
 from conftest import captures, fields, tool_listing
@@ -78,10 +76,3 @@ def test_payload_is_a_read_only_view():
 def test_scan_reads_any_buffer(wrap):
     capture = b"xx" + ulvex.pack(b"TEMP", b"payload", 2) + b"yy"
     assert [(r.offset, bytes(r.payload)) for r in ulvex.scan(wrap(capture))] == [(2, b"payload")]
-
-
-def test_scan_reads_a_memory_mapped_file(tmp_path):
-    path = tmp_path / "capture.bin"
-    path.write_bytes(b"x" * 5000 + ulvex.pack(b"TEMP", b"payload", 2) + b"y")
-    with open(path, "rb") as f, mmap.mmap(f.fileno(), 0, access=mmap.ACCESS_READ) as m:
-        assert [bytes(r.payload) for r in ulvex.scan(m)] == [b"payload"]

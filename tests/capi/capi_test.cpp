@@ -1,21 +1,19 @@
 // The C interface against the C++ classes it wraps, on generated captures
-// (records among garbage, damaged and cut records) and payloads; the status
-// of every call; and allocation failure: for every n, the n-th allocation of
+// (records among garbage, damaged and cut records) and payloads; what a
+// status tells; and allocation failure: for every n, the n-th allocation of
 // a call fails, which must then return ULVEX_ERR_NOMEM with its outputs
 // unchanged and nothing leaked.
 #include "failing_new.h"
 
-#include <cmath>
 #include <cstring>
 #include <functional>
-#include <initializer_list>
-#include <limits>
 #include <map>
 #include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "captures.h"
 #include "ulvex/c.h"
 #include "ulvex/ulvex.h"
 
@@ -34,27 +32,9 @@ Bytes Encode(ulvex_form form, const char* name, const Bytes& payload, unsigned c
     return rec;
 }
 
-// Records of random names (some with zero bytes), versions and payloads, a
-// sixth damaged (a byte changed) and a sixth cut, with garbage between them
-// and a cut record at the end.
-Bytes Capture(ulvex_form form, unsigned seed, int records = 40) {
-    std::mt19937 rng(seed);
-    Bytes out;
-    for (int i = 0; i < records; ++i) {
-        char name[5] = {0};
-        for (int k = 0; k < 4; ++k) name[k] = static_cast<char>(rng() % 5 == 0 ? 0 : 'A' + rng() % 26);
-        Bytes payload(rng() % 3 == 0 ? 0 : rng() % 90);
-        for (unsigned char& b : payload) b = static_cast<unsigned char>(rng());
-        Bytes rec = Encode(form, name, payload, static_cast<unsigned char>(rng()));
-        const auto fate = rng() % 6;
-        if (fate == 0 && !payload.empty()) rec[rec.size() / 2] ^= 0x40;
-        if (fate == 1) rec.resize(rec.size() / 2);
-        out.insert(out.end(), rec.begin(), rec.end());
-        for (auto g = rng() % 12; g > 0; --g) out.push_back(static_cast<unsigned char>("<h>\r\n|x\0"[rng() % 8]));
-    }
-    const Bytes last = Encode(ULVEX_BINARY, "CUT", Bytes(30, 'c'), 1);
-    out.insert(out.end(), last.begin(), last.end() - 5);
-    return out;
+// Records among garbage, damaged, nested and cut ones.
+Bytes Capture(ulvex_form form, unsigned seed, std::size_t pieces = 40) {
+    return ulvex::test::Maker{form == ULVEX_TEXT, std::mt19937(seed)}.Input(pieces);
 }
 
 std::string Show(uint64_t at, uint64_t payloadAt, uint32_t len, uint32_t recordLen, const void* name, unsigned v) {
@@ -150,8 +130,7 @@ int Retried(long k, const std::function<int()>& call) {
 // end, which must be ignored. Checks the payload pointers; every other
 // record is taken without one. Each call is retried after its k-th
 // allocation fails.
-std::vector<std::string> Stream(ulvex_form form, const Bytes& b, size_t step, uint64_t max, uint64_t* counters,
-                                long k = -1) {
+std::vector<std::string> Stream(ulvex_form form, const Bytes& b, size_t step, uint64_t max, long k = -1) {
     std::mt19937 rng(static_cast<unsigned>(step + b.size()));
     std::vector<std::string> records;
     ulvex_stream* st = ulvex_stream_new(form, max);
@@ -179,35 +158,19 @@ std::vector<std::string> Stream(ulvex_form form, const Bytes& b, size_t step, ui
     drain();
     EXPECT_EQ(Retried(k, [&] { return ulvex_stream_feed(st, b.data(), b.size()); }), ULVEX_OK);
     drain();
-    EXPECT_EQ(ulvex_stream_counters(st, &counters[0], &counters[1], &counters[2]), ULVEX_OK);
+    uint64_t delivered = 0;
+    EXPECT_EQ(ulvex_stream_counters(st, &delivered, nullptr, nullptr), ULVEX_OK);
+    EXPECT_EQ(delivered, records.size());
     ulvex_stream_free(st);
     return records;
 }
 
 TEST(CApiStream, DeliversTheScannedRecordsForEveryChunking) {
-    uint64_t counters[3];
     for (ulvex_form form : kForms) {
         const Bytes b = Capture(form, 31);
         for (size_t step : {1, 5, 64, 0, 100000})
-            EXPECT_EQ(Stream(form, b, step, ULVEX_DEFAULT_MAX_PAYLOAD, counters), Decoded(form, b))
+            EXPECT_EQ(Stream(form, b, step, ULVEX_DEFAULT_MAX_PAYLOAD), Decoded(form, b))
                 << "form " << form << " step " << step;
-    }
-}
-
-TEST(CApiStream, CountersAndMaximumAreTheCppReaders) {
-    for (ulvex_form form : kForms) {
-        const Bytes b = Capture(form, 33);
-        ulvex::StreamReader reader(form == ULVEX_TEXT ? ulvex::StreamReader::Text : ulvex::StreamReader::Binary, 40);
-        STag t;
-        uint64_t off, counters[3];
-        reader.Feed(b.data(), b.size());
-        reader.Finish();
-        while (reader.Next(t, off)) {
-        }
-        Stream(form, b, 0, 40, counters);
-        EXPECT_EQ(counters[0], reader.RecordsDelivered()) << "form " << form;
-        EXPECT_EQ(counters[1], reader.GarbageBytes()) << "form " << form;
-        EXPECT_EQ(counters[2], reader.RejectedCandidates()) << "form " << form;
     }
 }
 
@@ -245,62 +208,41 @@ TEST(CApiEntries, KeysAndValuesPointIntoThePayload) {
     EXPECT_EQ(e[1].value, p + 14);  // the last b wins
 }
 
-// `n` is read after the call that sets it.
-Bytes Written(int rc, const unsigned char* out, const size_t& n) {
-    EXPECT_EQ(rc, ULVEX_OK);
-    return Bytes(out, out + n);
-}
-
-// Each value through the C writer and through the C++ writer for type Cxx.
-template <class Cxx, class C>
-void ExpectSameEntries(int (*write)(const char*, C, void*, size_t, size_t*), std::initializer_list<C> values) {
-    unsigned char o[128];
+// Each writer writes the C++ writer's entry for its type (an extreme value
+// of each shows the type), bytes with NULs as they are.
+TEST(CApiWriters, EachWriterWritesItsTypesEntry) {
+    unsigned char o[64];
     size_t n = 0;
-    for (C v : values) {
-        Bytes want;
-        CUlvexDataFormatter().FormatData(want, "key", static_cast<Cxx>(v));
-        EXPECT_EQ(Written(write("key", v, o, sizeof o, &n), o, n), want) << v;
-    }
-}
-
-TEST(CApiWriters, NumbersAreWrittenAsTheirCppTypes) {
-    ExpectSameEntries<signed char, int8_t>(ulvex_entry_i8, {INT8_MIN, -1, 0, INT8_MAX});
-    ExpectSameEntries<unsigned char, uint8_t>(ulvex_entry_u8, {0, 65, UINT8_MAX});
-    ExpectSameEntries<short, int16_t>(ulvex_entry_i16, {INT16_MIN, -7, INT16_MAX});
-    ExpectSameEntries<unsigned short, uint16_t>(ulvex_entry_u16, {0, UINT16_MAX});
-    ExpectSameEntries<int, int32_t>(ulvex_entry_i32, {INT32_MIN, -5, INT32_MAX});
-    ExpectSameEntries<unsigned int, uint32_t>(ulvex_entry_u32, {0, UINT32_MAX});
-    ExpectSameEntries<long long, int64_t>(ulvex_entry_i64, {INT64_MIN, -1, INT64_MAX});
-    ExpectSameEntries<unsigned long long, uint64_t>(ulvex_entry_u64, {0, UINT64_MAX});
-    ExpectSameEntries<float, float>(ulvex_entry_float,
-                                    {0.1f, -0.0f, 3.14159265f, 1e30f, std::numeric_limits<float>::infinity()});
-    ExpectSameEntries<double, double>(ulvex_entry_double, {21.5, 1.0 / 3, 1234567890.0, 1e-5, -1e300, std::nan("")});
-}
-
-TEST(CApiWriters, HexStringAndBytesAreTheCppWriters) {
-    unsigned char o[32];
-    size_t n = 0;
-    const std::string k("k\0y", 3), v("a\0", 2);
-    Bytes hex, str, bytes;
-    CUlvexDataFormatter().FormatDataHex(hex, "key", 0xBEEFu);
-    CUlvexDataFormatter().FormatData(str, "key", std::string("room"));
-    CUlvexDataFormatter().FormatData(bytes, k, v);
-    EXPECT_EQ(Written(ulvex_entry_hex("key", 0xBEEFu, o, sizeof o, &n), o, n), hex);
-    EXPECT_EQ(Written(ulvex_entry_str("key", "room", o, sizeof o, &n), o, n), str);
-    EXPECT_EQ(Written(ulvex_entry_bytes(k.data(), 3, v.data(), 2, o, sizeof o, &n), o, n), bytes);
-    EXPECT_EQ(Written(ulvex_entry_bytes(nullptr, 0, nullptr, 0, o, sizeof o, &n), o, n), Bytes({'=', '|', '\r', '\n'}));
+    const auto entry = [&](int rc) {  // the call has set n
+        EXPECT_EQ(rc, ULVEX_OK);
+        return std::string(o, o + n);
+    };
+    EXPECT_EQ(entry(ulvex_entry_i8("k", INT8_MIN, o, sizeof o, &n)), "k=-128|\r\n");
+    EXPECT_EQ(entry(ulvex_entry_u8("k", UINT8_MAX, o, sizeof o, &n)), "k=255|\r\n");
+    EXPECT_EQ(entry(ulvex_entry_i16("k", INT16_MIN, o, sizeof o, &n)), "k=-32768|\r\n");
+    EXPECT_EQ(entry(ulvex_entry_u16("k", UINT16_MAX, o, sizeof o, &n)), "k=65535|\r\n");
+    EXPECT_EQ(entry(ulvex_entry_i32("k", INT32_MIN, o, sizeof o, &n)), "k=-2147483648|\r\n");
+    EXPECT_EQ(entry(ulvex_entry_u32("k", UINT32_MAX, o, sizeof o, &n)), "k=4294967295|\r\n");
+    EXPECT_EQ(entry(ulvex_entry_i64("k", INT64_MIN, o, sizeof o, &n)), "k=-9223372036854775808|\r\n");
+    EXPECT_EQ(entry(ulvex_entry_u64("k", UINT64_MAX, o, sizeof o, &n)), "k=18446744073709551615|\r\n");
+    EXPECT_EQ(entry(ulvex_entry_float("k", 0.1f, o, sizeof o, &n)), "k=0.100000001|\r\n");
+    EXPECT_EQ(entry(ulvex_entry_double("k", 1.0 / 3, o, sizeof o, &n)), "k=0.333333333|\r\n");
+    EXPECT_EQ(entry(ulvex_entry_hex("k", 0xBEEFu, o, sizeof o, &n)), "k=0x0000beef|\r\n");
+    EXPECT_EQ(entry(ulvex_entry_str("k", "room", o, sizeof o, &n)), "k=room|\r\n");
+    EXPECT_EQ(entry(ulvex_entry_bytes("k\0y", 3, "a\0", 2, o, sizeof o, &n)), std::string("k\0y=a\0|\r\n", 9));
+    EXPECT_EQ(entry(ulvex_entry_bytes(nullptr, 0, nullptr, 0, o, sizeof o, &n)), "=|\r\n");
 }
 
 int Throw(void*, const ulvex_entry*) { throw std::runtime_error("from the callback"); }
 ulvex_form Unknown(int form = 2) { return static_cast<ulvex_form>(form); }
 int StopAtSecond(void* context, const ulvex_entry*) { return ++*static_cast<int*>(context) == 2 ? 7 : 0; }
 
-// Each argument that decides a call's status alone. The outputs of rejected
-// calls stay as they were, except for the size needed when an output is too
-// small.
+// What a status tells: an unknown form, a length the format cannot hold, an
+// output too small (with the size needed), a callback's stop or exception.
+// The outputs of rejected calls stay as they were.
 #define ROW(call, want) \
     { #call, call, want }
-TEST(CApi, ArgumentsAndOutputSizesDecideTheStatus) {
+TEST(CApi, StatusesSayWhyAndKeepTheOutputs) {
     const unsigned char name[4] = {'A', 'B', 'C', 'D'}, byte = 0;
     const unsigned char p[10] = {0};
     unsigned char o[64];
@@ -310,25 +252,16 @@ TEST(CApi, ArgumentsAndOutputSizesDecideTheStatus) {
     std::memset(e, 0xEE, sizeof e);
     size_t size[6] = {0};
     int calls = 0;
-    uint64_t pos = 3, n64 = 42, pos0 = 0;
+    uint64_t pos = 3, pos0 = 0;
     size_t count = 77, n = 3, count0 = 9;
-    ulvex_stream* s = ulvex_stream_new(ULVEX_TEXT, 10);
-    ulvex_stream* unknown = ulvex_stream_new(Unknown(), 10);
     const struct {
         const char* call;
         int rc, want;
     } cases[] = {
         ROW(ulvex_scan(Unknown(), o, 64, &pos, r, 2, &count, 1), ULVEX_ERR_ARG),
-        ROW(ulvex_scan(ULVEX_BINARY, nullptr, 64, &pos, r, 2, &count, 1), ULVEX_ERR_ARG),
-        ROW(ulvex_scan(ULVEX_BINARY, o, 64, nullptr, r, 2, &count, 1), ULVEX_ERR_ARG),
-        ROW(ulvex_scan(ULVEX_BINARY, o, 64, &pos, nullptr, 2, &count, 1), ULVEX_ERR_ARG),
-        ROW(ulvex_scan(ULVEX_BINARY, o, 64, &pos, r, 2, nullptr, 1), ULVEX_ERR_ARG),
         ROW(ulvex_scan(ULVEX_TEXT, nullptr, 0, &pos0, r, 1, &count0, 1), ULVEX_OK),
         ROW(ulvex_encode(Unknown(), name, 1, nullptr, 0, o, 64, &n), ULVEX_ERR_ARG),
-        ROW(ulvex_encode(ULVEX_BINARY, nullptr, 1, nullptr, 0, o, 64, &n), ULVEX_ERR_ARG),
-        ROW(ulvex_encode(ULVEX_BINARY, name, 1, nullptr, 1, o, 64, &n), ULVEX_ERR_ARG),
-        ROW(ulvex_encode(ULVEX_BINARY, name, 1, nullptr, 0, nullptr, 64, &n), ULVEX_ERR_ARG),
-        ROW(ulvex_encode(ULVEX_BINARY, name, 1, nullptr, 0, o, 64, nullptr), ULVEX_ERR_ARG),
+        ROW(ulvex_stream_new(Unknown(), 10) == nullptr ? ULVEX_ERR_ARG : ULVEX_OK, ULVEX_ERR_ARG),
         // Lengths beyond the format; the payload is never read.
         ROW(ulvex_encode(ULVEX_BINARY, name, 1, &byte, 0xFFFFFFFFu - 19, o, 64, &n), ULVEX_ERR_RANGE),
         ROW(ulvex_encode(ULVEX_TEXT, name, 1, &byte, 0xFFFFFFFFu - 33, o, 64, &n), ULVEX_ERR_RANGE),
@@ -337,33 +270,15 @@ TEST(CApi, ArgumentsAndOutputSizesDecideTheStatus) {
         // The longest records the format holds.
         ROW(ulvex_encode(ULVEX_BINARY, name, 1, p, 0xFFFFFFFFu - 20, nullptr, 0, &size[2]), ULVEX_ERR_SPACE),
         ROW(ulvex_encode(ULVEX_TEXT, name, 1, p, 0xFFFFFFFFu - 34, nullptr, 0, &size[3]), ULVEX_ERR_SPACE),
-        ROW(unknown == nullptr ? ULVEX_ERR_ARG : ULVEX_OK, ULVEX_ERR_ARG),
-        ROW(ulvex_stream_feed(nullptr, "x", 1), ULVEX_ERR_ARG), ROW(ulvex_stream_feed(s, nullptr, 1), ULVEX_ERR_ARG),
-        ROW(ulvex_stream_finish(nullptr), ULVEX_ERR_ARG), ROW(ulvex_stream_next(nullptr, r, nullptr), ULVEX_ERR_ARG),
-        ROW(ulvex_stream_next(s, nullptr, nullptr), ULVEX_ERR_ARG),
-        ROW(ulvex_stream_counters(nullptr, &n64, &n64, &n64), ULVEX_ERR_ARG),
-        ROW(ulvex_stream_counters(s, nullptr, nullptr, nullptr), ULVEX_OK),
-        ROW(ulvex_entries(nullptr, 1, e, 1, &count), ULVEX_ERR_ARG),
-        ROW(ulvex_entries("a", 1, nullptr, 1, &count), ULVEX_ERR_ARG),
-        ROW(ulvex_entries("a", 1, e, 1, nullptr), ULVEX_ERR_ARG),
         ROW(ulvex_entries("x=1|\r\ny=2|\r\nz=3|\r\n", 18, e, 2, &size[4]), ULVEX_ERR_SPACE),
-        ROW(ulvex_entries_each("a", 1, nullptr, nullptr), ULVEX_ERR_ARG),
-        ROW(ulvex_entries_each(nullptr, 1, Collect, nullptr), ULVEX_ERR_ARG),
         ROW(ulvex_entries_each("x=1", 3, Throw, nullptr), ULVEX_ERR_FAIL),
         ROW(ulvex_entries_each("x=1|\r\ny=2|\r\nz=3|\r\n", 18, StopAtSecond, &calls), 7),
-        ROW(ulvex_entry_i32(nullptr, 1, o, sizeof o, &n), ULVEX_ERR_ARG),
-        ROW(ulvex_entry_i32("k", 1, nullptr, sizeof o, &n), ULVEX_ERR_ARG),
-        ROW(ulvex_entry_i32("k", 1, o, sizeof o, nullptr), ULVEX_ERR_ARG),
-        ROW(ulvex_entry_str("k", nullptr, o, sizeof o, &n), ULVEX_ERR_ARG),
-        ROW(ulvex_entry_bytes(nullptr, 1, "v", 1, o, sizeof o, &n), ULVEX_ERR_ARG),
-        ROW(ulvex_entry_bytes("k", 1, nullptr, 1, o, sizeof o, &n), ULVEX_ERR_ARG),
         ROW(ulvex_entry_hex("key", 1, o, 16, &size[5]), ULVEX_ERR_SPACE),  // key=0x00000001|\r\n
     };
     for (const auto& c : cases) EXPECT_EQ(c.rc, c.want) << c.call;
     EXPECT_EQ(pos, 3u);
     EXPECT_EQ(count, 77u);
     EXPECT_EQ(n, 3u);
-    EXPECT_EQ(n64, 42u);
     EXPECT_EQ(count0, 0u);
     EXPECT_EQ(calls, 2);
     EXPECT_EQ(size[0], 30u);
@@ -375,12 +290,7 @@ TEST(CApi, ArgumentsAndOutputSizesDecideTheStatus) {
     EXPECT_EQ(Bytes(o, o + sizeof o), Bytes(sizeof o, 0xEE));
     const auto* eb = reinterpret_cast<const unsigned char*>(e);
     EXPECT_EQ(Bytes(eb, eb + sizeof e), Bytes(sizeof e, 0xEE));
-    ulvex_stream_free(unknown);
-    ulvex_stream_free(s);
-    ulvex_stream_free(nullptr);
 }
-
-TEST(CApi, VersionIsTheProjectVersion) { EXPECT_STREQ(ulvex_version(), ULVEX_PROJECT_VERSION); }
 
 // ---- allocation failure ----
 
@@ -392,25 +302,16 @@ TEST(CApiFaults, CallsThatRunOutOfMemoryLeaveTheirOutputsAlone) {
     const unsigned char name[4] = {'N', 'A', 'M', 'E'}, payload[40] = {0};
     const char* key = "a-key-long-enough-to-be-allocated";
     const char kEntries[] = "b=2|\r\na=1|\r\nc=3|\r\nb=4|\r\nno separator";
-    const Bytes bin = Capture(ULVEX_BINARY, 51, 9), txt = Capture(ULVEX_TEXT, 51, 9);
+    const Bytes txt = Capture(ULVEX_TEXT, 51, 9);
     ulvex_record recs[16];  // a failed scan may have written here
-    auto scan = [&](ulvex_form form, const Bytes& b) {
-        return [&, form](unsigned char*, size_t, size_t* w) {
-            uint64_t pos = 5;
-            const int rc = ulvex_scan(form, b.data(), b.size(), &pos, recs, 16, w, 1);
-            EXPECT_EQ(pos, rc == ULVEX_ERR_NOMEM ? 5u : pos) << "scan of form " << form;
-            return rc;
-        };
-    };
     const std::function<int(unsigned char*, size_t, size_t*)> calls[] = {
-        scan(ULVEX_BINARY, bin),
-        scan(ULVEX_TEXT, txt),
-        [&](unsigned char* o, size_t c, size_t* w) {
-            return ulvex_encode(ULVEX_BINARY, name, 3, payload, 40, o, c, w);
+        [&](unsigned char*, size_t, size_t* w) {
+            uint64_t pos = 5;
+            const int rc = ulvex_scan(ULVEX_TEXT, txt.data(), txt.size(), &pos, recs, 16, w, 1);
+            EXPECT_EQ(pos, rc == ULVEX_ERR_NOMEM ? 5u : pos);
+            return rc;
         },
         [&](unsigned char* o, size_t c, size_t* w) { return ulvex_encode(ULVEX_TEXT, name, 3, payload, 40, o, c, w); },
-        [&](unsigned char* o, size_t c, size_t* w) { return ulvex_entry_i64(key, -1, o, c, w); },
-        [&](unsigned char* o, size_t c, size_t* w) { return ulvex_entry_str(key, key, o, c, w); },
         [&](unsigned char* o, size_t c, size_t* w) { return ulvex_entry_bytes(key, 30, key, 30, o, c, w); },
         [&](unsigned char* o, size_t, size_t* w) {
             return ulvex_entries(kEntries, sizeof kEntries - 1, reinterpret_cast<ulvex_entry*>(o), 4, w);
@@ -443,13 +344,11 @@ TEST(CApiFaults, CallsThatRunOutOfMemoryLeaveTheirOutputsAlone) {
 }
 
 TEST(CApiFaults, StreamCallsThatRunOutOfMemoryCanBeRetried) {
-    uint64_t counters[3];
     for (ulvex_form form : kForms) {
         const Bytes b = Capture(form, 52, 12);
         const long before = g_retried;
         for (long k : {0, 1, 2})
-            EXPECT_EQ(Stream(form, b, 13, 1000, counters, k), Decoded(form, b))
-                << "form " << form << " allocation " << k;
+            EXPECT_EQ(Stream(form, b, 13, 1000, k), Decoded(form, b)) << "form " << form << " allocation " << k;
         EXPECT_GT(g_retried, before) << "form " << form;
     }
 }
