@@ -73,8 +73,8 @@ def read_captures(paths, *, text=False, keys=None, blocksize="256MiB", threads=1
     parts = []
     for path in files:
         st = os.stat(path)
-        spec = (path, st.st_size, st.st_mtime_ns, st.st_ino, bool(text), columns, int(threads))
-        parts.extend(_file_parts(spec, size))
+        source = (path, st.st_size, st.st_mtime_ns, st.st_ino, bool(text), columns, int(threads))
+        parts.extend(_file_parts(source, size))
     return dd.from_delayed(parts, meta=meta, verify_meta=False)
 
 
@@ -119,18 +119,18 @@ def _empty(columns):
     return pd.DataFrame(data)
 
 
-def _file_parts(spec, size):
+def _file_parts(source, size):
     """The delayed partitions of one file: its ranges joined in order."""
-    length = spec[1]
+    length = source[1]
     if length <= size:
-        return [dask.delayed(_read_whole, pure=True)(spec)]
+        return [dask.delayed(_read_whole, pure=True)(source)]
     parts, exit_ = [], None
     for begin in range(0, length, size):
-        local = dask.delayed(_scan_local, pure=True)(spec, begin, min(begin + size, length))
+        local = dask.delayed(_scan_local, pure=True)(source, begin, min(begin + size, length))
         if exit_ is None:  # the first range is entered at its first byte
             part, exit_ = local[0], local[1]
         else:
-            part, exit_ = dask.delayed(_join, pure=True, nout=2)(spec, local, exit_)
+            part, exit_ = dask.delayed(_join, pure=True, nout=2)(source, local, exit_)
         parts.append(part)
     return parts
 
@@ -138,8 +138,8 @@ def _file_parts(spec, size):
 class _Mapped:
     """A file checked against its description and mapped for reading."""
 
-    def __init__(self, spec):
-        path, size, mtime, inode = spec[:4]
+    def __init__(self, source):
+        path, size, mtime, inode = source[:4]
         with open(path, "rb") as f:
             st = os.fstat(f.fileno())
             if (st.st_size, st.st_mtime_ns, st.st_ino) != (size, mtime, inode):
@@ -157,41 +157,41 @@ class _Mapped:
                 pass
 
 
-def _read_whole(spec):
-    with _Mapped(spec) as data:
-        return _frame(spec, ulvex.scan(data, text=spec[4], threads=spec[6]))
+def _read_whole(source):
+    with _Mapped(source) as data:
+        return _frame(source, ulvex.scan(data, text=source[4], threads=source[6]))
 
 
-def _scan_local(spec, begin, end):
+def _scan_local(source, begin, end):
     """A range's own records, from its first byte: (frame, exit, begin, end, offsets, lengths)."""
-    with _Mapped(spec) as data:
-        records, exit_ = ulvex.scan_range(data, begin, end, text=spec[4])
-        frame = _frame(spec, records)
+    with _Mapped(source) as data:
+        records, exit_ = ulvex.scan_range(data, begin, end, text=source[4])
+        frame = _frame(source, records)
         local = (frame, exit_, begin, end, records.offset.copy(), records.record_len.copy())
         del records
     return local
 
 
-def _join(spec, local, entry):
+def _join(source, local, entry):
     """The range's records on the whole-file path that enters it at `entry`, and the path's exit."""
     frame, exit_, begin, end, offsets, lengths = local
     if entry == begin:
         return frame, exit_
-    with _Mapped(spec) as data:
-        head, start, exit_ = ulvex.join_range(data, begin, end, entry, offsets, lengths, text=spec[4])
-        first = _frame(spec, head)
+    with _Mapped(source) as data:
+        head, start, exit_ = ulvex.join_range(data, begin, end, entry, offsets, lengths, text=source[4])
+        first = _frame(source, head)
         del head
     return pd.concat([first, frame.iloc[start:]], ignore_index=True), exit_
 
 
-def _frame(spec, records):
-    """The rows of `records` of file `spec`, with the dtypes of the meta frame."""
-    columns = spec[5]
+def _frame(source, records):
+    """The rows of `records` of file `source`, with the dtypes of the meta frame."""
+    columns = source[5]
     if len(records) == 0:  # Records.to_pandas refuses str and bytes keys over no records
         return _empty(columns)
     keys = [key for _, key, _ in columns]
-    frame = records.to_pandas(keys, types={key: kind for _, key, kind in columns}, threads=spec[6])
+    frame = records.to_pandas(keys, types={key: kind for _, key, kind in columns}, threads=source[6])
     frame.columns = [c for c in _RECORD_COLUMNS if c != "file"] + [c for c, _, _ in columns]
-    frame.insert(0, "file", spec[0])
+    frame.insert(0, "file", source[0])
     # The columns are the reader's own arrays: no row keeps the mapped file.
     return frame.astype(_empty(columns).dtypes.to_dict(), copy=False)
