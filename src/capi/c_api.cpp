@@ -178,19 +178,23 @@ ULVEX_API int ulvex_scan(ulvex_form form, const void* data, uint64_t size, uint6
         *count = 0;
         return ULVEX_OK;
     }
+    ScanSink sink = {out, cap, 0};
+    std::uint64_t at = *pos;
+    int status = ULVEX_OK;
     try {
-        ScanSink sink = {out, cap, 0};
         ulvex::ScanOptions options;
         options.threads = threads;
         options.chunkSize = ChunkFor(form, cap, threads);
-        std::uint64_t at = *pos;
         ulvex::Scan(static_cast<ulvex::RecordForm>(form), data, size, at, options, &ScanSink::Take, &sink);
-        *count = sink.count;
-        *pos = at;
-        return ULVEX_OK;
     } catch (...) {
-        return Status();
+        status = Status();
+        // Records written before the failure are reported, so that calling
+        // again continues after them; otherwise the outputs stay as they were.
+        if (sink.count == 0) return status;
     }
+    *count = sink.count;
+    *pos = at;
+    return status;
 }
 
 ULVEX_API int ulvex_encode(ulvex_form form, const unsigned char name[4], unsigned char version, const void* payload,

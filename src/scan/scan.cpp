@@ -24,211 +24,168 @@
 // Nothing is guessed: a record is listed only once the reference would list
 // it, and the join rescans only bytes a worker already scanned, so the total
 // work stays within about twice the sequential scan.
+//
+// On one thread there is no join: the reference itself runs, a chunk at a
+// time, so that a caller who stops early has not made it scan far ahead.
+//
+// A resumed loop (the caller stops the scan and calls again from the returned
+// position) continues where the scan stands instead of starting afresh: the
+// state below (search position, records found and not taken, checksum table)
+// is kept per thread between the calls. Starting afresh would rebuild the
+// checksum table, and rescan the chunk, on every call: quadratic on inputs
+// built so.
 #include "ulvex/scan.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <cstring>
-#include <exception>
-#include <mutex>
-#include <thread>
+#include <memory>
 #include <vector>
 
-#include "binary/binary_record.h"
-#include "common/block_sums.h"
-#include "text/text_record.h"
+#include "scan/chunk_pool.h"
+#include "scan/chunk_scan.h"
 
 namespace ulvex {
 namespace detail {
 namespace {
 
-// Checksums for a worker's scan of one chunk. A worker never builds block
-// sums: once its direct summing exceeds four times the chunk's length (plus
-// 64 KiB), which only inputs built to make checksums expensive reach, it gives
-// up with OverBudget and the join scans the rest of the chunk itself, with one
-// table that serves the whole input in order. Tables of their own would make
-// every chunk sum the same far-reaching payloads again.
-struct OverBudget {};
+// Requests for more threads than this get this many.
+constexpr unsigned kMaxThreads = 256;
 
-class WorkerSums {
-public:
-    explicit WorkerSums(std::uint64_t length) : m_budget(4 * length + (1u << 16)) {}
-    std::uint16_t Sum(const unsigned char* p, std::uint64_t, std::size_t n) {
-        if (n >= BlockSums::kDirect) {
-            m_work += n;
-            if (m_work > m_budget) throw OverBudget();
-        }
-        return Checksum(p, n);
+// Where a scan stands.
+struct ScanState {
+    ScanState(RecordForm f, const void* d, std::uint64_t n, std::uint64_t pos)
+        : form(f), data(d), size(n), origin(pos), x(pos), last(pos) {}
+
+    bool Continues(RecordForm f, const void* d, std::uint64_t n, std::uint64_t pos) const {
+        return keep && f == form && d == data && n == size && pos == last;
     }
 
-private:
-    std::uint64_t m_budget;
-    std::uint64_t m_work = 0;
+    const RecordForm form;
+    const void* const data;
+    const std::uint64_t size;
+    const std::uint64_t origin;   // where the first call began
+    std::uint64_t x;              // every record starting before x has been found
+    std::uint64_t last;           // just past the last record taken
+    std::vector<Record> pending;  // found and not taken yet, from `next` on
+    std::size_t next = 0;
+    // The checksums of the reference's own searches: their queries come at
+    // increasing offsets over the whole input, and their budget grows with
+    // the input passed.
+    std::uint64_t passed = 0;
+    BlockSums sums;
+    bool keep = true;  // false once `pending` may miss records: the state is not kept
 };
 
-// A record's lengths are 32-bit: a header announcing a record longer than
-// 4 GiB - 1 bytes is passed over like a damaged one. (Below 4 GiB no record
-// can be that long.)
-constexpr std::uint64_t kMaxBinaryPayload = 0xFFFFFFFFull - kFrameSize;
-constexpr std::uint64_t kMaxTextData = 0xFFFFFFFFull - kTextHeaderSize - kTextFooterSize - kTextSeparatorSize;
-
-// The first record of the form at a position in [from, stop) of the whole
-// input; records may run past `stop`.
-class Finder {
-public:
-    Finder(RecordForm form, const unsigned char* data, std::uint64_t size)
-        : m_text(form == RecordForm::Text), m_data(data), m_size(size) {}
-
-    template <class Sums>
-    bool Next(std::uint64_t from, std::uint64_t stop, Sums& sums, Record& r) const {
-        std::uint64_t pos = 0;
-        if (m_text) {
-            DirectText conv;
-            TextFound found;
-            if (!FindTextRecord(conv, m_data, m_size, from, stop, kMaxTextData, sums, pos, found)) return false;
-            r.offset = pos;
-            r.payloadOffset = pos + kTextHeaderSize + kTextSeparatorSize;
-            r.payloadLen = found.L - kTextSeparatorSize;
-            r.recordLen = found.L + kTextHeaderSize + kTextFooterSize;
-            std::memcpy(r.name, found.name, 4);
-            r.version = found.version;
-            return true;
-        }
-        std::uint32_t L = 0;
-        if (!FindBinary<2>(m_data, m_size, from, stop, kMaxBinaryPayload, kHeaderStart, AnyName(), SameNameAsHeader(),
-                           sums, pos, L))
-            return false;
-        const unsigned char* h = m_data + pos;
-        r.offset = pos;
-        r.payloadOffset = pos + kHeaderSize;
-        r.payloadLen = L;
-        r.recordLen = L + kFrameSize;
-        std::memcpy(r.name, h + 2, 4);
-        r.version = h[10];
-        return true;
+struct StateSums {
+    ScanState& s;
+    std::uint16_t Sum(const unsigned char* p, std::uint64_t off, std::size_t n) {
+        return s.sums.Sum(p, off, n, s.passed);
     }
-
-private:
-    bool m_text;
-    const unsigned char* m_data;
-    std::uint64_t m_size;
 };
 
-std::uint64_t End(const Record& r) { return r.offset + r.recordLen; }
+// The state of this thread's last stopped scan.
+std::unique_ptr<ScanState>& Saved() {
+    static thread_local std::unique_ptr<ScanState> saved;
+    return saved;
+}
 
-// One chunk's own scan: its records, and how far its path is decided (its
-// end, or where the worker left the rest to the join). Each on a cache line
-// of its own: a worker appending to its list writes the vector's end here,
-// and neighbouring slots belong to other threads.
-struct alignas(64) Chunk {
-    std::uint64_t begin = 0, end = 0, decided = 0;
-    std::vector<Record> records;
-    std::exception_ptr error;
-    bool ready = false;
-};
-
-// Appends the records of the scan from `begin` among positions below `end`;
-// returns where the scan's path is decided to.
-template <class Sums>
-std::uint64_t ScanRange(const Finder& finder, std::uint64_t begin, std::uint64_t end, Sums& sums,
-                        std::vector<Record>& out) {
-    Record r;
-    std::uint64_t x = begin;
+void Keep(ScanState& s, const Record* begin, const Record* end) {
+    if (!s.keep) return;
     try {
-        for (; finder.Next(x, end, sums, r); x = End(r)) out.push_back(r);
-    } catch (const OverBudget&) {
-        return x;  // nothing from x on is decided
+        s.pending.insert(s.pending.end(), begin, end);
+    } catch (...) {
+        s.keep = false;  // the scan goes on; only the next call starts afresh
     }
-    return end;
 }
 
-void ScanChunk(const Finder& finder, Chunk& c) {
-    WorkerSums sums(c.end - c.begin);
-    c.decided = ScanRange(finder, c.begin, c.end, sums, c.records);
-}
+// The caller's receiver.
+struct Caller {
+    RecordBatchFn fn;
+    void* context;
 
-// The join: the reference's search position, and the records it lists, handed
-// to the caller chunk by chunk.
+    // Hands over rs[0, n); keeps what the caller does not take. False when
+    // the caller stopped the scan.
+    bool Offer(ScanState& s, const Record* rs, std::size_t n) {
+        if (n == 0) return true;
+        const std::size_t taken = std::min(fn(context, rs, n), n);
+        if (taken != 0) s.last = End(rs[taken - 1]);
+        if (taken == n) return true;
+        Keep(s, rs + taken, rs + n);
+        return false;
+    }
+
+    bool OfferPending(ScanState& s) {
+        const std::size_t n = s.pending.size() - s.next;
+        if (n == 0) return true;
+        const std::size_t taken = std::min(fn(context, s.pending.data() + s.next, n), n);
+        if (taken != 0) s.last = End(s.pending[s.next + taken - 1]);
+        s.next += taken;
+        if (s.next == s.pending.size()) s.pending.clear(), s.next = 0;
+        return taken == n;
+    }
+};
+
+// The join of the chunks' own scans into the reference's listing.
 class Join {
 public:
-    Join(const Finder& finder, std::uint64_t start, RecordBatchFn fn, void* context)
-        : m_finder(finder), m_start(start), m_x(start), m_last(start), m_fn(fn), m_context(context) {}
+    Join(const Finder& finder, ScanState& s) : m_finder(finder), m_s(s) {}
 
-    // Takes one chunk in order; false when the caller stopped the scan.
-    bool Take(const Chunk& c) {
-        if (m_x == c.begin && c.decided == c.end) {  // the usual case: the chunk's path is the reference's
-            if (!c.records.empty()) m_x = std::max(m_x, End(c.records.back()));
-            if (m_x < c.end) m_x = c.end;
-            return Deliver(c.records);
+    // The reference's records of chunk c, chunks taken in order.
+    const std::vector<Record>& Take(const Chunk& c) {
+        std::uint64_t& x = m_s.x;
+        if (x == c.begin && c.decided == c.end) {  // the usual case: the chunk's path is the reference's
+            if (!c.records.empty()) x = std::max(x, End(c.records.back()));
+            if (x < c.end) x = c.end;
+            return c.records;
         }
         m_out.clear();
-        m_passed = m_x - m_start;
-        if (m_x < c.end) Follow(c);
-        return Deliver(m_out);
+        m_s.passed = x - m_s.origin;
+        if (x < c.end) Follow(c);
+        return m_out;
     }
-
-    // Just past the last record the caller took.
-    std::uint64_t Last() const { return m_last; }
 
 private:
     void Follow(const Chunk& c) {
+        std::uint64_t& x = m_s.x;
         const std::vector<Record>& rs = c.records;
         const std::size_t n = rs.size();
-        auto firstAtOrAfter = [&](std::uint64_t x) {
+        auto firstAtOrAfter = [&](std::uint64_t v) {
             return static_cast<std::size_t>(
-                std::lower_bound(rs.begin(), rs.end(), x,
-                                 [](const Record& r, std::uint64_t v) { return r.offset < v; }) -
+                std::lower_bound(rs.begin(), rs.end(), v,
+                                 [](const Record& r, std::uint64_t at) { return r.offset < at; }) -
                 rs.begin());
         };
-        std::size_t j = firstAtOrAfter(m_x);
+        StateSums sums{m_s};
+        std::size_t j = firstAtOrAfter(x);
         for (;;) {
             const std::uint64_t chunkPath = j == 0 ? c.begin : End(rs[j - 1]);
-            if (chunkPath <= m_x) {  // the paths meet: the rest of the chunk's list is the reference's
+            if (chunkPath <= x) {  // the paths meet: the rest of the chunk's list is the reference's
                 m_out.insert(m_out.end(), rs.begin() + static_cast<std::ptrdiff_t>(j), rs.end());
-                if (j < n) m_x = End(rs[n - 1]);
+                if (j < n) x = End(rs[n - 1]);
                 // Where the worker gave up, the join scans on itself.
-                if (c.decided < c.end) ScanOn(c.end);
+                Record r;
+                if (c.decided < c.end)
+                    for (; m_finder.Next(x, c.end, sums, r); x = End(r)) m_out.push_back(r);
                 break;
             }
-            // Inside a record the chunk listed: search on from m_x itself, no
+            // Inside a record the chunk listed: search on from x itself, no
             // further than the chunk's next record.
             const std::uint64_t bound = j < n ? rs[j].offset : c.end;
             Record r;
-            if (m_finder.Next(m_x, bound, m_sums, r)) {
+            if (m_finder.Next(x, bound, sums, r)) {
                 m_out.push_back(r);
-                m_x = End(r);
-                j = firstAtOrAfter(m_x);
+                x = End(r);
+                j = firstAtOrAfter(x);
             } else if (j < n) {
-                m_x = rs[j].offset;  // the chunk's next record is the reference's too
+                x = rs[j].offset;  // the chunk's next record is the reference's too
             } else {
                 break;
             }
         }
-        if (m_x < c.end) m_x = c.end;
-    }
-
-    void ScanOn(std::uint64_t end) {
-        Record r;
-        for (; m_finder.Next(m_x, end, m_sums, r); m_x = End(r)) m_out.push_back(r);
-    }
-
-    bool Deliver(const std::vector<Record>& rs) {
-        if (rs.empty()) return true;
-        const std::size_t taken = std::min(m_fn(m_context, rs.data(), rs.size()), rs.size());
-        if (taken != 0) m_last = End(rs[taken - 1]);
-        return taken == rs.size();
+        if (x < c.end) x = c.end;
     }
 
     const Finder& m_finder;
-    const std::uint64_t m_start;
-    std::uint64_t m_x;
-    std::uint64_t m_last;
-    // The join's own checksums: its queries come at increasing offsets over
-    // the whole input, and their budget grows with the input passed.
-    std::uint64_t m_passed = 0;
-    PassSums m_sums{m_passed};
-    RecordBatchFn m_fn;
-    void* m_context;
+    ScanState& m_s;
     std::vector<Record> m_out;
 };
 
@@ -240,110 +197,60 @@ std::uint64_t ChooseChunkSize(std::uint64_t bytes, unsigned threads, std::uint64
     return std::min(hi, std::max(lo, bytes / (std::uint64_t{8} * threads)));
 }
 
-// Chunks scanned by the calling thread and `threads - 1` workers, a bounded
-// number ahead of the join. The calling thread scans chunks too whenever the
-// one the join needs next is not ready yet.
-class Pool {
-public:
-    Pool(const Finder& finder, std::uint64_t start, std::uint64_t size, std::uint64_t chunk, unsigned threads)
-        : m_finder(finder),
-          m_start(start),
-          m_size(size),
-          m_chunk(chunk),
-          m_count((size - start) / chunk + ((size - start) % chunk != 0)),
-          m_slots(std::size_t{4} * threads) {
-        try {
-            // No more threads than chunks.
-            for (unsigned t = 1; t < threads && t < m_count; ++t) m_threads.emplace_back([this] { Work(); });
-        } catch (...) {
-            Stop();
-            throw;
-        }
+// The reference on the calling thread, a chunk at a time.
+bool ScanAlone(const Finder& finder, ScanState& s, std::uint64_t chunk, Caller& caller) {
+    StateSums sums{s};
+    std::vector<Record> out;
+    Record r;
+    while (s.x < s.size) {
+        const std::uint64_t end = s.x + std::min(chunk, s.size - s.x);
+        s.passed = end - s.origin;
+        out.clear();
+        for (; finder.Next(s.x, end, sums, r); s.x = End(r)) out.push_back(r);
+        if (s.x < end) s.x = end;
+        if (!caller.Offer(s, out.data(), out.size())) return false;
     }
-    ~Pool() { Stop(); }
-    Pool(const Pool&) = delete;
-    Pool& operator=(const Pool&) = delete;
+    return true;
+}
 
-    std::uint64_t Count() const { return m_count; }
-
-    // Chunk k, once scanned; the join releases it with Release.
-    const Chunk& Wait(std::uint64_t k) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        Chunk& c = Slot(k);
-        while (!c.ready) {
-            if (CanClaim()) {
-                Run(lock);
-            } else {
-                m_done.wait(lock);
+bool ScanPooled(const Finder& finder, ScanState& s, std::uint64_t chunk, unsigned threads, Caller& caller) {
+    Pool pool(finder, s.x, s.size, chunk, threads);
+    Join join(finder, s);
+    for (std::uint64_t k = 0; k < pool.Count(); ++k) {
+        const std::vector<Record>& rs = join.Take(pool.Wait(k));
+        const bool more = caller.Offer(s, rs.data(), rs.size());
+        pool.Release(k);
+        if (more) continue;
+        // Stopped: the chunks already claimed are finished and their records
+        // kept for the next call, so that no scanned chunk is scanned again.
+        if (!s.keep) return false;
+        try {
+            pool.Stop();
+            for (const std::uint64_t claimed = pool.Claimed(); ++k < claimed;) {
+                const std::vector<Record>& ahead = join.Take(pool.Wait(k));
+                s.pending.insert(s.pending.end(), ahead.begin(), ahead.end());
+                pool.Release(k);
             }
-        }
-        if (c.error) std::rethrow_exception(c.error);
-        return c;
-    }
-
-    void Release(std::uint64_t k) {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            Chunk& c = Slot(k);
-            c.ready = false;
-            c.records.clear();  // keeps its memory for a later chunk: fresh pages cost more than the scan
-            m_joined = k + 1;
-        }
-        m_free.notify_all();
-    }
-
-private:
-    Chunk& Slot(std::uint64_t k) { return m_slots[static_cast<std::size_t>(k % m_slots.size())]; }
-
-    bool CanClaim() const { return m_next < m_count && m_next < m_joined + m_slots.size(); }
-
-    // Claims the next chunk and scans it, with the lock released meanwhile.
-    void Run(std::unique_lock<std::mutex>& lock) {
-        const std::uint64_t k = m_next++;
-        Chunk& c = Slot(k);  // this slot is the claimer's alone until it is marked ready
-        lock.unlock();
-        c.begin = m_start + k * m_chunk;
-        c.end = c.begin + std::min(m_chunk, m_size - c.begin);
-        c.records.clear();
-        c.error = nullptr;
-        try {
-            ScanChunk(m_finder, c);
         } catch (...) {
-            c.error = std::current_exception();
+            s.keep = false;
         }
-        lock.lock();
-        c.ready = true;
-        m_done.notify_all();
+        return false;
     }
+    return true;
+}
 
-    void Work() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        for (;;) {
-            m_free.wait(lock, [&] { return m_stop || m_next >= m_count || CanClaim(); });
-            if (m_stop || m_next >= m_count) return;
-            Run(lock);
-        }
-    }
-
-    void Stop() {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_stop = true;
-        }
-        m_free.notify_all();
-        for (std::thread& t : m_threads) t.join();
-        m_threads.clear();
-    }
-
-    const Finder& m_finder;
-    const std::uint64_t m_start, m_size, m_chunk, m_count;
-    std::vector<Chunk> m_slots;
-    std::vector<std::thread> m_threads;
-    std::mutex m_mutex;
-    std::condition_variable m_done, m_free;
-    std::uint64_t m_next = 0, m_joined = 0;
-    bool m_stop = false;
-};
+bool Continue(ScanState& s, const ScanOptions& options, Caller& caller) {
+    if (!caller.OfferPending(s)) return false;
+    if (s.x >= s.size) return true;
+    unsigned threads = options.threads == 0 ? DefaultScanThreads() : options.threads;
+    threads = std::min(threads, kMaxThreads);
+    const std::uint64_t bytes = s.size - s.x;
+    const std::uint64_t chunk = ChooseChunkSize(bytes, threads, options.chunkSize);
+    const std::uint64_t chunks = bytes / chunk + (bytes % chunk != 0);
+    if (chunks < threads) threads = static_cast<unsigned>(chunks);  // no more threads than chunks
+    const Finder finder(s.form, static_cast<const unsigned char*>(s.data), s.size);
+    return threads == 1 ? ScanAlone(finder, s, chunk, caller) : ScanPooled(finder, s, chunk, threads, caller);
+}
 
 std::size_t AppendBatch(void* context, const Record* records, std::size_t count) {
     std::vector<Record>& out = *static_cast<std::vector<Record>*>(context);
@@ -362,30 +269,23 @@ unsigned DefaultScanThreads() {
 bool Scan(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& pos, const ScanOptions& options,
           RecordBatchFn fn, void* context) {
     using namespace detail;
+    // Taken out for the call: a scan that the callback runs starts its own.
+    std::unique_ptr<ScanState> s = std::move(Saved());
     if (pos >= size) return true;
-    const unsigned threads = options.threads == 0 ? DefaultScanThreads() : options.threads;
-    const std::uint64_t chunk = ChooseChunkSize(size - pos, threads, options.chunkSize);
-    const Finder finder(form, static_cast<const unsigned char*>(data), size);
-    Join join(finder, pos, fn, context);
-    bool complete = true;
-    if (threads == 1) {
-        // On the calling thread, one chunk after another, in one reused chunk.
-        Chunk c;
-        for (std::uint64_t begin = pos; begin < size && complete; begin += std::min(chunk, size - begin)) {
-            c.records.clear();
-            c.begin = begin;
-            c.end = begin + std::min(chunk, size - begin);
-            ScanChunk(finder, c);
-            complete = join.Take(c);
-        }
-    } else {
-        Pool pool(finder, pos, size, chunk, threads);
-        for (std::uint64_t k = 0; k < pool.Count() && complete; ++k) {
-            complete = join.Take(pool.Wait(k));
-            pool.Release(k);
-        }
+    if (!s || !s->Continues(form, data, size, pos)) {
+        s.reset();
+        s.reset(new ScanState(form, data, size, pos));
     }
-    pos = join.Last();
+    Caller caller{fn, context};
+    bool complete = false;
+    try {
+        complete = Continue(*s, options, caller);
+    } catch (...) {
+        pos = s->last;
+        throw;
+    }
+    pos = s->last;
+    if (!complete && s->keep) Saved() = std::move(s);
     return complete;
 }
 
