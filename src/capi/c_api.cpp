@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 #include <system_error>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -49,7 +50,13 @@ int Status() {
     }
 }
 
-bool KnownForm(ulvex_form form) { return form == ULVEX_BINARY || form == ULVEX_TEXT; }
+// A C caller may pass any int as the form: its bytes are read as that int,
+// never as the enumeration (whose range holds only the known forms).
+bool KnownForm(const ulvex_form& form) {
+    std::underlying_type<ulvex_form>::type v;
+    std::memcpy(&v, &form, sizeof v);
+    return v == ULVEX_BINARY || v == ULVEX_TEXT;
+}
 
 // Copies a finished output of `bytes.size()` bytes to the caller's buffer.
 int Deliver(const std::vector<unsigned char>& bytes, void* out, std::size_t cap, std::size_t* written) {
