@@ -3,7 +3,8 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "format.h"
+#include "escape.h"
+#include "json.h"
 #include "ulvex/data_formatter.h"
 
 namespace ulvex_cli {

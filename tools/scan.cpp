@@ -24,21 +24,13 @@ std::size_t Deliver(void* context, const ulvex::Record* records, std::size_t cou
 
 }  // namespace
 
-std::string RecordName(const ulvex::Record& r) {
-    std::size_t n = 0;
-    while (n < 4 && r.name[n] != 0) ++n;
-    return std::string(reinterpret_cast<const char*>(r.name), n);
-}
-
-unsigned ThreadCount(unsigned threads) { return threads != 0 ? threads : ulvex::DefaultScanThreads(); }
-
-bool ScanRecords(const unsigned char* data, std::uint64_t size, Form form, unsigned threads, const BatchSink& sink) {
+bool ScanRecords(const unsigned char* data, std::uint64_t size, ulvex::RecordForm form, unsigned threads,
+                 const BatchSink& sink) {
     ulvex::ScanOptions options;
     options.threads = threads;
     SinkContext context{&sink, nullptr};
     std::uint64_t pos = 0;
-    const bool completed = ulvex::Scan(form == Form::Text ? ulvex::RecordForm::Text : ulvex::RecordForm::Binary, data,
-                                       size, pos, options, &Deliver, &context);
+    const bool completed = ulvex::Scan(form, data, size, pos, options, &Deliver, &context);
     if (context.error) std::rethrow_exception(context.error);
     return completed;
 }

@@ -5,17 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <string>
 
 #include "ulvex/scan.h"
 
 namespace ulvex_cli {
-
-enum class Form { Binary, Text };
-
-// A record's name as the decoders' STag gives it: the name bytes up to the
-// first zero byte (a text name keeps the spaces that stand for zero bytes).
-std::string RecordName(const ulvex::Record& r);
 
 // Receives the records found, in input order, a batch at a time, and returns
 // how many of them it takes; fewer than `count` ends the scan after those.
@@ -24,10 +17,8 @@ using BatchSink = std::function<std::size_t(const ulvex::Record* records, std::s
 // Scans the `size` bytes at `data` for records of the given form with
 // `threads` threads (0: one per core). Returns false when the sink ended the
 // scan. Exceptions thrown by the sink pass through.
-bool ScanRecords(const unsigned char* data, std::uint64_t size, Form form, unsigned threads, const BatchSink& sink);
-
-// The threads that `threads` stands for: itself, or one per core for 0.
-unsigned ThreadCount(unsigned threads);
+bool ScanRecords(const unsigned char* data, std::uint64_t size, ulvex::RecordForm form, unsigned threads,
+                 const BatchSink& sink);
 
 }  // namespace ulvex_cli
 

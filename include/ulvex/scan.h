@@ -40,22 +40,9 @@
 #include <vector>
 
 #include "ulvex/export.h"
+#include "ulvex/format.h"
 
 namespace ulvex {
-
-// Which record form a buffer holds.
-enum class RecordForm { Binary = 0, Text = 1 };
-
-// One record found by Scan, as plain numbers.
-struct Record {
-    std::uint64_t offset;         // the record's first byte in the buffer
-    std::uint64_t payloadOffset;  // its first payload byte (text form: first data byte)
-    std::uint32_t payloadLen;     // payload bytes (text form: data bytes)
-    std::uint32_t recordLen;      // header through footer (text form: without the closing CR LF)
-    unsigned char name[4];        // the four name bytes as the binary header holds them (text
-                                  // form: as the text holds them, spaces included)
-    unsigned char version;        // the header's version byte
-};
 
 struct ScanOptions {
     ScanOptions() : threads(1), chunkSize(0) {}
@@ -102,6 +89,9 @@ ULVEX_API void Scan(RecordForm form, const void* data, std::uint64_t size, std::
 
 // The threads that ScanOptions::threads = 0 stands for (at least 1).
 ULVEX_API unsigned DefaultScanThreads();
+
+// The threads a thread count stands for: itself, or for 0 one per core.
+inline unsigned ScanThreads(unsigned threads) { return threads != 0 ? threads : DefaultScanThreads(); }
 
 }  // namespace ulvex
 

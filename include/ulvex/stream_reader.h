@@ -1,16 +1,16 @@
 // ulvex::StreamReader: tag records from a byte stream that arrives in chunks
 // (a socket, a pipe, a serial line).
 //
-//     ulvex::StreamReader reader(ulvex::StreamReader::Binary);
+//     ulvex::StreamReader reader(ulvex::RecordForm::Binary);
 //     unsigned char buf[65536];
-//     STag tag;
-//     std::uint64_t offset;
+//     ulvex::Record record;
+//     const unsigned char* payload;
 //     for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) {
 //         reader.Feed(buf, static_cast<std::size_t>(n));
-//         while (reader.Next(tag, offset)) Use(tag, offset);
+//         while (reader.Next(record, payload)) Use(record, payload);
 //     }
 //     reader.Finish();
-//     while (reader.Next(tag, offset)) Use(tag, offset);
+//     while (reader.Next(record, payload)) Use(record, payload);
 //
 // Feed the chunks as they come, of any size, and after each one call Next
 // until it returns false; once the stream has ended, call Finish and drain
@@ -62,6 +62,7 @@
 #include <cstdint>
 
 #include "ulvex/export.h"
+#include "ulvex/format.h"
 #include "ulvex/stag.h"
 
 namespace ulvex {
@@ -72,7 +73,8 @@ class StreamState;
 
 class ULVEX_API StreamReader {
 public:
-    // Which record form the stream carries.
+    // The record form as the first constructor took it; RecordForm is the
+    // form's type everywhere else (the values are the same).
     enum Form { Binary, Text };
 
     static const std::size_t kDefaultMaxPayload = 16u * 1024u * 1024u;
@@ -82,16 +84,17 @@ public:
     // maxPayload is lowered to this; any record the formats can hold fits.
     static const std::size_t kLargestMaxPayload = 0xFFFFFFFFu - 64u;
 
-    // `maxPayload`: payloads longer than this (for the text form: more data
-    // bytes) are passed over at once; values above kLargestMaxPayload act as
-    // kLargestMaxPayload.
+    // Reads records of `form`. `maxPayload`: payloads longer than this (for
+    // the text form: more data bytes) are passed over at once; values above
+    // kLargestMaxPayload act as kLargestMaxPayload.
+    explicit StreamReader(RecordForm form, std::size_t maxPayload = kDefaultMaxPayload);
     explicit StreamReader(Form form, std::size_t maxPayload = kDefaultMaxPayload);
     ~StreamReader();
 
     // Takes the next `n` bytes of the stream (0 is allowed and does nothing).
     // The reader reads them in place until Next returns false: keep them
     // alive and unchanged until then (if Feed is called again before that,
-    // until that call returns). Invalidates the STag pointers handed out by
+    // until that call returns). Invalidates the pointers handed out by
     // Next so far. Ignored after Finish.
     void Feed(const void* data, std::size_t n);
 
@@ -107,6 +110,11 @@ public:
     // stay valid until the next Feed, as long as that chunk is left as it is.
     // (In the loop above: use each record before reading the next chunk.)
     bool Next(STag& tag, std::uint64_t& offset);
+
+    // The same, as plain numbers: `record` with stream offsets, and
+    // `payload` pointing at its first payload byte (valid as the STag
+    // pointers above are).
+    bool Next(Record& record, const unsigned char*& payload);
 
     // Link diagnostics. Records delivered by Next; bytes passed over as not
     // belonging to any delivered record; candidates rejected, that is

@@ -11,9 +11,10 @@
 #include "ulvex/encoder_txt.h"
 #include "ulvex/export.h"
 #include "ulvex/external_helper.h"
+#include "ulvex/format.h"
 #include "ulvex/records.h"
-#include "ulvex/stag.h"
 #include "ulvex/scan.h"
+#include "ulvex/stag.h"
 #include "ulvex/stream_reader.h"
 
 #endif  // ULVEX_ULVEX_H

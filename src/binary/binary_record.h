@@ -14,6 +14,7 @@
 #include "common/byte_search.h"
 #include "common/checksum.h"
 #include "common/wire.h"
+#include "ulvex/format.h"
 #include "ulvex/stag.h"
 
 namespace ulvex {
@@ -78,6 +79,16 @@ inline bool FindBinary(const unsigned char* b, std::uint64_t len, std::uint64_t 
             return true;
         }
     }
+}
+
+// Fills `r` for the binary record at position `pos`, whose header is at `h`.
+inline void FillBinaryRecord(Record& r, std::uint64_t pos, const unsigned char* h, std::uint32_t L) {
+    r.offset = pos;
+    r.payloadOffset = pos + kHeaderSize;
+    r.payloadLen = L;
+    r.recordLen = L + kFrameSize;
+    std::memcpy(r.name, h + 2, 4);
+    r.version = h[10];
 }
 
 inline void FillBinaryTag(STag& tag, const unsigned char* h, std::uint32_t L) {

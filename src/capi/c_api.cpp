@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "formatter/entry_reader.h"
+#include "scan/chunk_size.h"
 #include "ulvex/data_formatter.h"
 #include "ulvex/encoder_bin.h"
 #include "ulvex/encoder_txt.h"
@@ -32,9 +33,8 @@ static_assert(static_cast<int>(ULVEX_BINARY) == static_cast<int>(ulvex::RecordFo
 static_assert(static_cast<int>(ULVEX_TEXT) == static_cast<int>(ulvex::RecordForm::Text), "text form");
 
 struct ulvex_stream {
-    explicit ulvex_stream(ulvex::StreamReader::Form form, std::size_t maxPayload) : reader(form, maxPayload) {}
+    explicit ulvex_stream(ulvex::RecordForm form, std::size_t maxPayload) : reader(form, maxPayload) {}
     ulvex::StreamReader reader;
-    STag tag;  // reused by every ulvex_stream_next
 };
 
 namespace {
@@ -139,18 +139,6 @@ struct ScanSink {
     }
 };
 
-// On one thread: chunks small enough that a call stopping at `cap` records
-// scans little past the last one: an eighth of the bytes of `cap` records of
-// the least size (20 bytes, 34 in the text form), at least 4 KiB (smaller
-// chunks cost more per byte). Otherwise, and for large capacities, the
-// scan's own choice (0).
-std::uint64_t ChunkFor(ulvex_form form, std::size_t cap, unsigned threads) {
-    const std::uint64_t perRecord = form == ULVEX_BINARY ? 20 : 34;
-    const std::uint64_t lo = std::uint64_t(4) << 10, hi = std::uint64_t(1) << 20;
-    if (threads != 1 || cap >= hi / perRecord * 8) return 0;
-    return std::max(lo, std::uint64_t(cap) * perRecord / 8);
-}
-
 }  // namespace
 
 extern "C" {
@@ -191,7 +179,7 @@ ULVEX_API int ulvex_scan(ulvex_form form, const void* data, uint64_t size, uint6
     try {
         ulvex::ScanOptions options;
         options.threads = threads;
-        options.chunkSize = ChunkFor(form, cap, threads);
+        options.chunkSize = ulvex::detail::ChunkForRecordLimit(static_cast<ulvex::RecordForm>(form), cap, threads);
         ulvex::Scan(static_cast<ulvex::RecordForm>(form), data, size, at, options, &ScanSink::Take, &sink);
     } catch (...) {
         status = Status();
@@ -209,8 +197,8 @@ ULVEX_API int ulvex_encode(ulvex_form form, const unsigned char name[4], unsigne
     if (!KnownForm(form) || name == nullptr || written == nullptr || (payload == nullptr && len != 0) ||
         (out == nullptr && cap != 0))
         return ULVEX_ERR_ARG;
-    const std::uint64_t total = std::uint64_t(len) + (form == ULVEX_BINARY ? 20u : 34u);
-    if (total > 0xFFFFFFFFull) return ULVEX_ERR_RANGE;
+    const std::uint64_t total = ulvex::RecordLength(static_cast<ulvex::RecordForm>(form), len);
+    if (total > ulvex::kMaxRecordLength) return ULVEX_ERR_RANGE;
     if (total > cap) {
         *written = static_cast<std::size_t>(total);
         return ULVEX_ERR_SPACE;
@@ -237,8 +225,7 @@ ULVEX_API ulvex_stream* ulvex_stream_new(ulvex_form form, uint64_t max_payload) 
     if (!KnownForm(form)) return nullptr;
     const std::size_t maxPayload = static_cast<std::size_t>(std::min<std::uint64_t>(max_payload, SIZE_MAX));
     try {
-        return new ulvex_stream(form == ULVEX_TEXT ? ulvex::StreamReader::Text : ulvex::StreamReader::Binary,
-                                maxPayload);
+        return new ulvex_stream(static_cast<ulvex::RecordForm>(form), maxPayload);
     } catch (...) {
         return nullptr;
     }
@@ -265,21 +252,14 @@ ULVEX_API int ulvex_stream_finish(ulvex_stream* s) {
 ULVEX_API int ulvex_stream_next(ulvex_stream* s, ulvex_record* rec, const unsigned char** payload) {
     if (s == nullptr || rec == nullptr) return ULVEX_ERR_ARG;
     try {
-        std::uint64_t offset = 0;
-        STag& tag = s->tag;
-        if (!s->reader.Next(tag, offset)) return 0;
-        ulvex_record r;
+        // The record types have the same layout (checked above); the padding
+        // bytes the caller gets are zero.
+        ulvex::Record r;
         std::memset(&r, 0, sizeof r);
-        r.offset = offset;
-        r.payload_offset = offset + static_cast<std::uint64_t>(tag.PtrPayload - tag.PtrTag);
-        r.payload_len = tag.PayloadLen;
-        r.record_len = tag.TagLen;
-        // Binary: the header's name bytes. Text: the header's name characters,
-        // which the text decoder's binary header holds as they are.
-        std::memcpy(r.name, tag.PtrTag + 2, 4);
-        r.version = tag.Version;
-        *rec = r;
-        if (payload != nullptr) *payload = tag.PtrPayload;
+        const unsigned char* p = nullptr;
+        if (!s->reader.Next(r, p)) return 0;
+        std::memcpy(rec, &r, sizeof r);
+        if (payload != nullptr) *payload = p;
         return 1;
     } catch (...) {
         return Status();

@@ -10,12 +10,15 @@
 #include <list>
 #include <string>
 
+#include "ulvex/format.h"
+
 namespace ulvex {
 namespace detail {
 
 constexpr unsigned int kHeaderSize = 12;
 constexpr unsigned int kFooterSize = 8;
 constexpr unsigned int kFrameSize = kHeaderSize + kFooterSize;
+static_assert(kFrameSize == FrameLength(RecordForm::Binary), "the binary frame");
 
 inline std::uint32_t LoadLe32(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |

@@ -43,8 +43,8 @@ private:
 // A record's lengths are 32-bit: a header announcing a record longer than
 // 4 GiB - 1 bytes is passed over like a damaged one. (Below 4 GiB no record
 // can be that long.)
-constexpr std::uint64_t kMaxBinaryPayload = 0xFFFFFFFFull - kFrameSize;
-constexpr std::uint64_t kMaxTextData = 0xFFFFFFFFull - kTextHeaderSize - kTextFooterSize - kTextSeparatorSize;
+constexpr std::uint64_t kMaxBinaryPayload = kMaxRecordLength - kFrameSize;
+constexpr std::uint64_t kMaxTextData = kMaxRecordLength - kTextHeaderSize - kTextFooterSize - kTextSeparatorSize;
 
 // The first record of the form at a position in [from, stop) of the whole
 // input; records may run past `stop`.
@@ -60,25 +60,14 @@ public:
             DirectText conv;
             TextFound found;
             if (!FindTextRecord(conv, m_data, m_size, from, stop, kMaxTextData, sums, pos, found)) return false;
-            r.offset = pos;
-            r.payloadOffset = pos + kTextHeaderSize + kTextSeparatorSize;
-            r.payloadLen = found.L - kTextSeparatorSize;
-            r.recordLen = found.L + kTextHeaderSize + kTextFooterSize;
-            std::memcpy(r.name, found.name, 4);
-            r.version = found.version;
+            FillTextRecord(r, pos, found);
             return true;
         }
         std::uint32_t L = 0;
         if (!FindBinary<2>(m_data, m_size, from, stop, kMaxBinaryPayload, kHeaderStart, AnyName(), SameNameAsHeader(),
                            sums, pos, L))
             return false;
-        const unsigned char* h = m_data + pos;
-        r.offset = pos;
-        r.payloadOffset = pos + kHeaderSize;
-        r.payloadLen = L;
-        r.recordLen = L + kFrameSize;
-        std::memcpy(r.name, h + 2, 4);
-        r.version = h[10];
+        FillBinaryRecord(r, pos, m_data + pos, L);
         return true;
     }
 

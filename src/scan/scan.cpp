@@ -42,6 +42,7 @@
 
 #include "scan/chunk_pool.h"
 #include "scan/chunk_scan.h"
+#include "scan/chunk_size.h"
 
 namespace ulvex {
 namespace detail {
@@ -189,14 +190,6 @@ private:
     std::vector<Record> m_out;
 };
 
-// Automatic chunks: several per thread for balance, and small enough that a
-// chunk's record list is still in cache when the join hands it over.
-std::uint64_t ChooseChunkSize(std::uint64_t bytes, unsigned threads, std::uint64_t asked) {
-    if (asked != 0) return asked;
-    const std::uint64_t lo = std::uint64_t{64} << 10, hi = std::uint64_t{1} << 20;
-    return std::min(hi, std::max(lo, bytes / (std::uint64_t{8} * threads)));
-}
-
 // The reference on the calling thread, a chunk at a time.
 bool ScanAlone(const Finder& finder, ScanState& s, std::uint64_t chunk, Caller& caller) {
     StateSums sums{s};
@@ -242,8 +235,7 @@ bool ScanPooled(const Finder& finder, ScanState& s, std::uint64_t chunk, unsigne
 bool Continue(ScanState& s, const ScanOptions& options, Caller& caller) {
     if (!caller.OfferPending(s)) return false;
     if (s.x >= s.size) return true;
-    unsigned threads = options.threads == 0 ? DefaultScanThreads() : options.threads;
-    threads = std::min(threads, kMaxThreads);
+    unsigned threads = std::min(ScanThreads(options.threads), kMaxThreads);
     const std::uint64_t bytes = s.size - s.x;
     const std::uint64_t chunk = ChooseChunkSize(bytes, threads, options.chunkSize);
     const std::uint64_t chunks = bytes / chunk + (bytes % chunk != 0);
@@ -291,7 +283,7 @@ bool Scan(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& 
 
 void Scan(RecordForm form, const void* data, std::uint64_t size, std::vector<Record>& records,
           const ScanOptions& options) {
-    const unsigned threads = options.threads == 0 ? DefaultScanThreads() : options.threads;
+    const unsigned threads = ScanThreads(options.threads);
     if (threads == 1 && options.chunkSize == 0) {
         // One chunk, the whole buffer, straight into the caller's vector.
         const detail::Finder finder(form, static_cast<const unsigned char*>(data), size);

@@ -60,7 +60,7 @@ public:
         m_end += n;
     }
 
-    bool Next(STag& tag, std::uint64_t& offset) {
+    bool Next(Record& record, const unsigned char*& payload) {
         // A candidate that waits for its end costs nothing until it arrives.
         if (!m_finished && m_waitFor > m_end) return Release();
         while (m_scan < m_end) {
@@ -84,11 +84,11 @@ public:
             avail -= skip;
             std::uint64_t len = 0, need = 0;
             bool candidate = false;
-            Verdict v = Examine(p, avail, tag, len, need, candidate);
+            Verdict v = Examine(p, avail, record, len, need, candidate);
             while (v == Verdict::NeedMore && own && m_origin + m_hi < m_end) {
                 p = Extend(static_cast<std::size_t>(std::min<std::uint64_t>(need - avail, m_end - m_origin - m_hi)));
                 avail = static_cast<std::size_t>(m_origin + m_hi - m_scan);
-                v = Examine(p, avail, tag, len, need, candidate);
+                v = Examine(p, avail, record, len, need, candidate);
             }
             if (v == Verdict::NeedMore) {
                 if (!m_finished) {
@@ -104,7 +104,7 @@ public:
                 ++m_scan;
                 continue;
             }
-            offset = m_scan;
+            payload = p + (record.payloadOffset - record.offset);
             m_scan += len;
             ++m_delivered;
             return true;
@@ -186,23 +186,21 @@ private:
 
     // Decides the position m_scan, whose bytes start at `p`, with the record
     // test of the stream's form. `candidate`: its header is well-formed.
-    Verdict Examine(const unsigned char* p, std::size_t avail, STag& tag, std::uint64_t& len, std::uint64_t& need,
+    Verdict Examine(const unsigned char* p, std::size_t avail, Record& record, std::uint64_t& len, std::uint64_t& need,
                     bool& candidate) {
         Verdict v;
         if (m_text) {
             TextFound found;
             v = ExamineText(m_direct, p, avail, m_max, m_sums, m_scan, found, need);
             candidate = avail >= kTextHeaderSize && v != Verdict::NotRecord;
-            if (v == Verdict::Record) len = FillTextTag(tag, p, m_direct, found);
+            if (v == Verdict::Record) FillTextRecord(record, m_scan, found);
         } else {
             std::uint32_t L = 0;
             v = ExamineBinary(p, avail, m_max, AnyName(), SameNameAsHeader(), m_sums, m_scan, L, need);
             candidate = avail >= kHeaderSize && v != Verdict::NotRecord;
-            if (v == Verdict::Record) {
-                FillBinaryTag(tag, p, L);
-                len = tag.TagLen;
-            }
+            if (v == Verdict::Record) FillBinaryRecord(record, m_scan, p, L);
         }
+        if (v == Verdict::Record) len = record.recordLen;
         return v;
     }
 
@@ -235,8 +233,15 @@ private:
 const std::size_t StreamReader::kDefaultMaxPayload;
 const std::size_t StreamReader::kLargestMaxPayload;
 
+static_assert(static_cast<int>(StreamReader::Binary) == static_cast<int>(RecordForm::Binary) &&
+                  static_cast<int>(StreamReader::Text) == static_cast<int>(RecordForm::Text),
+              "StreamReader::Form and RecordForm");
+
+StreamReader::StreamReader(RecordForm form, std::size_t maxPayload)
+    : m_state(new detail::StreamState(form == RecordForm::Text, maxPayload)) {}
+
 StreamReader::StreamReader(Form form, std::size_t maxPayload)
-    : m_state(new detail::StreamState(form == Text, maxPayload)) {}
+    : StreamReader(static_cast<RecordForm>(form), maxPayload) {}
 
 StreamReader::~StreamReader() { delete m_state; }
 
@@ -244,7 +249,21 @@ void StreamReader::Feed(const void* data, std::size_t n) { m_state->Feed(static_
 
 void StreamReader::Finish() { m_state->Finish(); }
 
-bool StreamReader::Next(STag& tag, std::uint64_t& offset) { return m_state->Next(tag, offset); }
+bool StreamReader::Next(Record& record, const unsigned char*& payload) { return m_state->Next(record, payload); }
+
+bool StreamReader::Next(STag& tag, std::uint64_t& offset) {
+    Record r;
+    const unsigned char* payload = nullptr;
+    if (!m_state->Next(r, payload)) return false;
+    detail::NameToString(r.name, tag.TagName);
+    tag.PtrTag = payload - (r.payloadOffset - r.offset);
+    tag.PtrPayload = payload;
+    tag.PayloadLen = r.payloadLen;
+    tag.TagLen = r.recordLen;
+    tag.Version = r.version;
+    offset = r.offset;
+    return true;
+}
 
 std::uint64_t StreamReader::RecordsDelivered() const { return m_state->Delivered(); }
 std::uint64_t StreamReader::GarbageBytes() const { return m_state->Garbage(); }

@@ -11,6 +11,7 @@
 #include "common/byte_search.h"
 #include "common/wire.h"
 #include "ulvex/decoder_txt.h"
+#include "ulvex/format.h"
 #include "ulvex/records.h"
 #include "ulvex/stag.h"
 
@@ -22,6 +23,7 @@ constexpr unsigned int kTextFooterSize = 12;
 constexpr unsigned int kTextSeparatorSize = 2;
 // Header, separator, footer and the closing CR LF around the data.
 constexpr unsigned int kTextRecordOverhead = kTextHeaderSize + kTextSeparatorSize + kTextFooterSize + 2;
+static_assert(kTextRecordOverhead == FrameLength(RecordForm::Text), "the text frame");
 
 // The version byte v is written as (v + '0') mod 256 so that versions 0-9 are
 // digits; reading takes the character minus '0'. Version 14 would be written
@@ -250,6 +252,17 @@ inline bool FindTextRecord(Conv& conv, const unsigned char* b, std::uint64_t len
             return true;
         }
     }
+}
+
+// Fills `r` for the text record at position `pos`, as the direct reading
+// finds it.
+inline void FillTextRecord(Record& r, std::uint64_t pos, const TextFound& found) {
+    r.offset = pos;
+    r.payloadOffset = pos + kTextHeaderSize + kTextSeparatorSize;
+    r.payloadLen = found.L - kTextSeparatorSize;
+    r.recordLen = found.L + kTextHeaderSize + kTextFooterSize;
+    std::memcpy(r.name, found.name, 4);
+    r.version = found.version;
 }
 
 // Fills `tag` for the text record at `t` and returns its length TagLen.

@@ -5,7 +5,8 @@
 
 #include <string>
 
-#include "format.h"
+#include "escape.h"
+#include "json.h"
 
 namespace {
 

@@ -1,0 +1,71 @@
+// ulvex convert: every record rewritten into the other form.
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "command.h"
+#include "scan.h"
+#include "ulvex/ulvex.h"
+
+namespace ulvex_cli {
+namespace {
+
+struct ConvertOptions {
+    std::string file = "-";
+    bool toText = false, toBinary = false;
+    unsigned threads = 0;
+};
+
+int RunConvert(const ConvertOptions& o) {
+    if (o.toText == o.toBinary) throw UsageError("convert needs exactly one of --to-text and --to-binary");
+    Input in;
+    OpenInput(in, o.file, "convert");
+    Output out;
+    std::unique_ptr<IUlvexEncoderBin> bin(IUlvexEncoderBin::CreateMe());
+    std::unique_ptr<IUlvexEncoderTxt> txt(IUlvexEncoderTxt::CreateMe());
+    std::vector<unsigned char> record, payload;
+    const unsigned char* const data = in.Data();
+    ScanRecords(data, in.Size(), o.toText ? ulvex::RecordForm::Binary : ulvex::RecordForm::Text, o.threads,
+                [&](const ulvex::Record* r, std::size_t n) {
+                    for (std::size_t i = 0; i < n; ++i) {
+                        const std::string name = ulvex::RecordName(r[i]);
+                        const unsigned char* p = data + r[i].payloadOffset;
+                        record.clear();
+                        try {
+                            if (o.toText) {
+                                payload.assign(p, p + r[i].payloadLen);
+                                txt->AddTagTxt(record, name.c_str(), payload, r[i].version);
+                            } else {
+                                // Spaces ending a text name stand for zero name bytes.
+                                bin->AddTagBin(record, ulvex::TrimTextName(name).c_str(), const_cast<unsigned char*>(p),
+                                               r[i].payloadLen, r[i].version);
+                            }
+                        } catch (const std::length_error&) {
+                            throw Failure("record at offset " + Num(r[i].offset) + " is too long for the text form");
+                        }
+                        out.Write(record);
+                    }
+                    return n;
+                });
+    CheckInput(in);
+    out.Finish();
+    return 0;
+}
+
+}  // namespace
+
+void AddConvertCommand(Commands& commands) {
+    auto o = std::make_shared<ConvertOptions>();
+    CLI::App* convert = commands.Add("convert",
+                                     "Rewrite every record into the other form, in order, "
+                                     "dropping the bytes between records",
+                                     [o] { return RunConvert(*o); });
+    CLI::Option* toText = convert->add_flag("--to-text", o->toText, "Binary records in, text records out");
+    CLI::Option* toBinary = convert->add_flag("--to-binary", o->toBinary, "Text records in, binary records out");
+    toText->excludes(toBinary);
+    convert->add_option("FILE", o->file, kFileHelp);
+    AddThreadsOption(*convert, o->threads);
+}
+
+}  // namespace ulvex_cli

@@ -1,0 +1,146 @@
+// ulvex list: every valid record of the input, then a summary line.
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "command.h"
+#include "listing.h"
+#include "ordered_writer.h"
+#include "scan.h"
+#include "ulvex/ulvex.h"
+
+namespace ulvex_cli {
+namespace {
+
+struct ListOptions {
+    std::string file = "-";
+    bool text = false, entries = false, json = false;
+    unsigned threads = 0;
+    std::uint64_t maxPayload = ulvex::StreamReader::kDefaultMaxPayload;
+};
+
+ListStyle StyleOf(const ListOptions& o) {
+    ListStyle style;
+    style.json = o.json;
+    style.entries = o.entries;
+    return style;
+}
+
+// Standard input that is a pipe, a socket or a terminal is followed live:
+// read in chunks, each record printed as soon as it is complete.
+bool StdinIsStream(const std::string& file) {
+    struct stat st;
+    return file == "-" && (fstat(STDIN_FILENO, &st) != 0 || !S_ISREG(st.st_mode));
+}
+
+int RunListStream(const ListOptions& o) {
+    Output out;
+    const ListStyle style = StyleOf(o);
+    RecordFormatter formatter(style);
+    out.Write(ListHeading(style));
+    ulvex::StreamReader reader(FormOf(o.text), static_cast<std::size_t>(o.maxPayload));
+    std::vector<unsigned char> chunk(64 * 1024);
+    std::uint64_t total = 0, records = 0, recordBytes = 0;
+    ulvex::Record r;
+    const unsigned char* payload = nullptr;
+    std::string line, name;
+    auto print = [&] {
+        bool any = false;
+        while (reader.Next(r, payload)) {
+            name = ulvex::RecordName(r);
+            line.clear();
+            formatter.Append({r.offset, r.payloadOffset, &name, r.version, payload, r.payloadLen, r.recordLen}, line);
+            out.Write(line);
+            ++records;
+            recordBytes += r.recordLen;
+            any = true;
+        }
+        return any;
+    };
+    for (;;) {
+        const ssize_t n = read(STDIN_FILENO, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw Failure(std::string("standard input: ") + std::strerror(errno));
+        if (n == 0) break;
+        total += static_cast<std::uint64_t>(n);
+        // The reader reads the chunk in place: it stays untouched until drained.
+        reader.Feed(chunk.data(), static_cast<std::size_t>(n));
+        if (print()) out.Flush();
+    }
+    reader.Finish();
+    print();
+    out.Write(ListSummary(style, records, recordBytes, total));
+    out.Finish();
+    return 0;
+}
+
+// A file is scanned by the library's parallel scan; its batches of records
+// are formatted on as many threads and written in input order.
+int RunList(const ListOptions& o) {
+    if (StdinIsStream(o.file)) return RunListStream(o);
+    Input in;
+    OpenInput(in, o.file, "list");
+    Output out;
+    const ListStyle style = StyleOf(o);
+    out.Write(ListHeading(style));
+    const unsigned threads = ulvex::ScanThreads(o.threads);
+    std::vector<std::unique_ptr<RecordFormatter>> formatters;
+    for (unsigned i = 0; i < threads; ++i) formatters.emplace_back(new RecordFormatter(style));
+    const unsigned char* const data = in.Data();
+    OrderedWriter writer(
+        threads,
+        [&](unsigned worker, const ulvex::Record* r, std::size_t n, std::string& text) {
+            RecordFormatter& formatter = *formatters[worker];
+            for (std::size_t i = 0; i < n; ++i) {
+                const std::string name = ulvex::RecordName(r[i]);
+                formatter.Append({r[i].offset, r[i].payloadOffset, &name, r[i].version, data + r[i].payloadOffset,
+                                  r[i].payloadLen, r[i].recordLen},
+                                 text);
+            }
+        },
+        [&](const std::string& text) { out.Write(text); });
+    std::uint64_t records = 0, recordBytes = 0;
+    ScanRecords(data, in.Size(), FormOf(o.text), o.threads, [&](const ulvex::Record* r, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) recordBytes += r[i].recordLen;
+        records += n;
+        writer.Add(r, n);
+        return n;
+    });
+    writer.Finish();
+    // The summary only for an input that held still.
+    CheckInput(in);
+    out.Write(ListSummary(style, records, recordBytes, in.Size()));
+    out.Finish();
+    return 0;
+}
+
+}  // namespace
+
+void AddListCommand(Commands& commands) {
+    auto o = std::make_shared<ListOptions>();
+    CLI::App* list =
+        commands.Add("list", "List every valid record of the input, then a summary line", [o] { return RunList(*o); });
+    list->add_flag("--text", o->text, "Read the text form instead of the binary one");
+    list->add_flag("--entries", o->entries, "Also print each payload's key=value entries");
+    list->add_flag("--json", o->json,
+                   "One JSON object per line: a \"record\" object per record, a \"summary\" object last");
+    list->add_option("FILE", o->file, kFileHelp);
+    AddThreadsOption(*list, o->threads);
+    list->add_option("--max-payload", o->maxPayload,
+                     "When following a pipe on standard input: the longest payload waited for, in bytes "
+                     "(default 16 MiB); a header announcing more is passed over at once")
+        ->check(CLI::Range(std::uint64_t{0}, ulvex::kMaxRecordLength));
+    list->footer(
+        "Names are quoted; printable ASCII and UTF-8 are shown as they are, other bytes, \\ and \" as \\xNN.\n"
+        "JSON strings keep UTF-8; any other byte b becomes \\udcXX (U+DC00 + b).\n"
+        "A file is listed as it was when opened; one that shrinks or is rewritten meanwhile fails.\n"
+        "A pipe on standard input is followed live: each record is printed as soon as it is complete.");
+}
+
+}  // namespace ulvex_cli
