@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "arguments.h"
 #include "bindings.h"
 
 namespace ulvex_py {
@@ -49,10 +50,11 @@ py::object Iterate(py::handle self, const RecordList& list) {
 
 // A read-only column over one field of the records, without a copy.
 py::array Column(py::handle self, const RecordList& list, const py::dtype& dtype, std::size_t fieldOffset) {
-    if (list.records.empty()) return py::array(dtype, std::vector<py::ssize_t>{0}, std::vector<py::ssize_t>{});
-    const char* first = reinterpret_cast<const char*>(list.records.data()) + fieldOffset;
-    py::array column(dtype, std::vector<py::ssize_t>{static_cast<py::ssize_t>(list.records.size())},
-                     std::vector<py::ssize_t>{static_cast<py::ssize_t>(sizeof(ulvex::Record))}, first, self);
+    py::array column = list.records.empty()
+                           ? py::array(dtype, std::vector<py::ssize_t>{0}, std::vector<py::ssize_t>{})
+                           : py::array(dtype, std::vector<py::ssize_t>{static_cast<py::ssize_t>(list.records.size())},
+                                       std::vector<py::ssize_t>{static_cast<py::ssize_t>(sizeof(ulvex::Record))},
+                                       reinterpret_cast<const char*>(list.records.data()) + fieldOffset, self);
     py::detail::array_proxy(column.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
     return column;
 }
@@ -82,10 +84,14 @@ be closed) while this object, a Record from it or a payload view lives.)doc");
     records.def("__len__", [](const RecordList& l) { return l.records.size(); })
         .def(
             "__getitem__",
-            [](const RecordList& l, long long i) {
+            [](const RecordList& l, py::handle index) {
+                // Any integer type; one beyond 64 bits is out of range too.
+                int overflow = 0;
+                long long i = PyLong_AsLongLongAndOverflow(IndexArg(index, "record index").ptr(), &overflow);
+                if (i == -1 && PyErr_Occurred()) throw py::error_already_set();
                 const auto n = static_cast<long long>(l.records.size());
-                if (i < 0) i += n;
-                if (i < 0 || i >= n) throw py::index_error("record index out of range");
+                if (overflow == 0 && i < 0) i += n;
+                if (overflow != 0 || i < 0 || i >= n) throw py::index_error("record index out of range");
                 PyObject* r = l.Make(static_cast<std::size_t>(i));
                 if (r == nullptr) throw py::error_already_set();
                 return py::reinterpret_steal<py::object>(r);
