@@ -34,6 +34,7 @@ int RunConvert(const ConvertOptions& o) {
                         record.clear();
                         try {
                             if (o.toText) {
+                                if (r[i].version == 14) WarnTextVersion14("convert");
                                 payload.assign(p, p + r[i].payloadLen);
                                 txt->AddTagTxt(record, name.c_str(), payload, r[i].version);
                             } else {
@@ -66,6 +67,7 @@ void AddConvertCommand(Commands& commands) {
     toText->excludes(toBinary);
     convert->add_option("FILE", o->file, kFileHelp);
     AddThreadsOption(*convert, o->threads);
+    convert->footer("The text form cannot hold version 14: such records are written as version 15 (with a warning).");
 }
 
 }  // namespace ulvex_cli
