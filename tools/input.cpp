@@ -100,10 +100,10 @@ void UnwatchMapping() {
 }
 
 // Where reading starts: standard input's current offset, else 0.
-std::int64_t StartOffset(int fd, bool isStdin) {
+std::uint64_t StartOffset(int fd, bool isStdin) {
     if (!isStdin) return 0;
     const off_t at = ::lseek(fd, 0, SEEK_CUR);
-    return at > 0 ? static_cast<std::int64_t>(at) : 0;
+    return at > 0 ? static_cast<std::uint64_t>(at) : 0;
 }
 
 }  // namespace
@@ -128,7 +128,7 @@ bool Input::Open(const std::string& path, const std::string& who, std::string& e
         err = errno;
     } else if (S_ISDIR(st.st_mode)) {
         err = EISDIR;
-    } else if (S_ISREG(st.st_mode) && st.st_size > StartOffset(fd, isStdin)) {
+    } else if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > StartOffset(fd, isStdin)) {
         // Standard input is read from where it stands (a shell may have
         // read part of it already), as a pipe would be; the offsets count
         // from there.
