@@ -6,7 +6,7 @@ lib=$1
 
 grep -q 'Library soname: \[libulvex.so.0\]' <<<"$(readelf -d "$lib")" || { echo "SONAME is not libulvex.so.0"; exit 1; }
 
-public='CHeader|CFooter|CPtrHeader|CPtrFooter|IUlvexEncoderBin|CUlvexEncoder|IUlvexDecoderBin|CUlvexDecoder|IUlvexEncoderTxt|CUlvexEncoderTxt|IUlvexDecoderTxt|CUlvexDecoderTxt|IUlvexDataFormatter|CUlvexDataFormatter|ulvex::StreamReader'
+public='CHeader|CFooter|CPtrHeader|CPtrFooter|IUlvexEncoderBin|CUlvexEncoder|IUlvexDecoderBin|CUlvexDecoder|IUlvexEncoderTxt|CUlvexEncoderTxt|IUlvexDecoderTxt|CUlvexDecoderTxt|IUlvexDataFormatter|CUlvexDataFormatter|ulvex::StreamReader|ulvex::ThreadPool'
 # The C interface of ulvex/c.h.
 capi='ulvex_(version|strerror|scan|encode|stream_(new|free|feed|finish|next|counters)|entries|entries_each'
 capi+='|entry_(bytes|str|i8|u8|i16|u16|i32|u32|i64|u64|float|double|hex))'

@@ -26,7 +26,7 @@ int RunConvert(const ConvertOptions& o) {
     std::unique_ptr<IUlvexEncoderTxt> txt(IUlvexEncoderTxt::CreateMe());
     std::vector<unsigned char> record, payload;
     const unsigned char* const data = in.Data();
-    ScanRecords(data, in.Size(), o.toText ? ulvex::RecordForm::Binary : ulvex::RecordForm::Text, o.threads,
+    ScanRecords(data, in.Size(), o.toText ? ulvex::RecordForm::Binary : ulvex::RecordForm::Text, o.threads, nullptr,
                 [&](const ulvex::Record* r, std::size_t n) {
                     for (std::size_t i = 0; i < n; ++i) {
                         const std::string name = ulvex::RecordName(r[i]);

@@ -26,7 +26,7 @@ int RunExtract(const ExtractOptions& o) {
     std::uint64_t seen = 0;
     bool found = false;
     ulvex::Record record{};
-    ScanRecords(in.Data(), in.Size(), FormOf(o.text), o.threads,
+    ScanRecords(in.Data(), in.Size(), FormOf(o.text), o.threads, nullptr,
                 [&](const ulvex::Record* r, std::size_t n) -> std::size_t {
                     if (found) return 0;
                     for (std::size_t i = 0; i < n; ++i) {

@@ -92,8 +92,9 @@ int RunListStream(const ListOptions& o, int fd, const std::string& shown) {
     return 0;
 }
 
-// A file is scanned by the library's parallel scan; its batches of records
-// are formatted on as many threads and written in input order.
+// A file is scanned by the library's parallel scan and its batches of
+// records are formatted, both on one pool of `--threads` workers (for 1: all
+// on this thread), and written in input order by this thread.
 int RunList(const ListOptions& o) {
     int fd = -1;
     std::string shown;
@@ -112,11 +113,12 @@ int RunList(const ListOptions& o) {
     const ListStyle style = StyleOf(o);
     out.Write(ListHeading(style));
     const unsigned threads = ulvex::ScanThreads(o.threads);
+    std::unique_ptr<ulvex::ThreadPool> pool(threads > 1 ? new ulvex::ThreadPool(threads) : nullptr);
     std::vector<std::unique_ptr<RecordFormatter>> formatters;
-    for (unsigned i = 0; i < threads; ++i) formatters.emplace_back(new RecordFormatter(style));
+    for (unsigned i = 0; i < (pool ? pool->Size() : 1); ++i) formatters.emplace_back(new RecordFormatter(style));
     const unsigned char* const data = in.Data();
     OrderedWriter writer(
-        threads,
+        pool.get(),
         [&](unsigned worker, const ulvex::Record* r, std::size_t n, std::string& text) {
             RecordFormatter& formatter = *formatters[worker];
             for (std::size_t i = 0; i < n; ++i) {
@@ -128,7 +130,7 @@ int RunList(const ListOptions& o) {
         },
         [&](const std::string& text) { out.Write(text); });
     std::uint64_t records = 0, recordBytes = 0;
-    ScanRecords(data, in.Size(), FormOf(o.text), o.threads, [&](const ulvex::Record* r, std::size_t n) {
+    ScanRecords(data, in.Size(), FormOf(o.text), threads, pool.get(), [&](const ulvex::Record* r, std::size_t n) {
         for (std::size_t i = 0; i < n; ++i) recordBytes += r[i].recordLen;
         records += n;
         writer.Add(r, n);

@@ -5,32 +5,25 @@
 
 namespace ulvex_cli {
 
-OrderedWriter::OrderedWriter(unsigned threads, FormatFn format, WriteFn write, std::size_t batchRecords)
-    : m_threads(std::max(threads, 1u)),
+OrderedWriter::OrderedWriter(ulvex::ThreadPool* pool, FormatFn format, WriteFn write, std::size_t batchRecords)
+    : m_pool(pool),
       m_batchRecords(std::max<std::size_t>(batchRecords, 1)),
-      m_maxInFlight(2 * std::size_t{m_threads} + 2),
+      m_maxInFlight(2 * std::size_t{pool != nullptr ? pool->Size() : 1u} + 2),
       m_format(std::move(format)),
-      m_write(std::move(write)) {
-    if (m_threads == 1) return;
-    try {
-        for (unsigned w = 0; w < m_threads; ++w) m_workers.emplace_back(&OrderedWriter::Work, this, w);
-    } catch (...) {
-        Stop();
-        throw;
-    }
-}
+      m_write(std::move(write)) {}
 
-OrderedWriter::~OrderedWriter() { Stop(); }
+OrderedWriter::OrderedWriter(unsigned threads, FormatFn format, WriteFn write, std::size_t batchRecords)
+    : m_ownPool(threads > 1 ? new ulvex::ThreadPool(threads) : nullptr),
+      m_pool(m_ownPool.get()),
+      m_batchRecords(std::max<std::size_t>(batchRecords, 1)),
+      m_maxInFlight(2 * std::size_t{std::max(threads, 1u)} + 2),
+      m_format(std::move(format)),
+      m_write(std::move(write)) {}
 
-void OrderedWriter::Stop() {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_stopping = true;
-    }
-    m_workReady.notify_all();
-    for (std::thread& t : m_workers)
-        if (t.joinable()) t.join();
-    m_workers.clear();
+OrderedWriter::~OrderedWriter() {
+    // The batches being formatted belong to this writer.
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_batchDone.wait(lock, [this] { return m_running == 0; });
 }
 
 void OrderedWriter::Add(const ulvex::Record* records, std::size_t count) {
@@ -38,6 +31,7 @@ void OrderedWriter::Add(const ulvex::Record* records, std::size_t count) {
         if (!m_open) {
             if (m_spare.empty()) {
                 m_open.reset(new Batch);
+                m_open->owner = this;
             } else {
                 m_open = std::move(m_spare.back());
                 m_spare.pop_back();
@@ -61,21 +55,28 @@ void OrderedWriter::Dispatch() {
     std::unique_ptr<Batch> batch = std::move(m_open);
     batch->text.clear();
     batch->done = false;
-    if (m_threads == 1) {
+    if (m_pool == nullptr) {
         m_format(0, batch->records.data(), batch->records.size(), batch->text);
         m_write(batch->text);
-    } else {
-        WriteDone(m_maxInFlight - 1);
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_pending.push_back(batch.get());
-            m_order.push_back(std::move(batch));
-        }
-        m_workReady.notify_one();
+        batch->records.clear();
+        m_spare.push_back(std::move(batch));
         return;
     }
-    batch->records.clear();
-    m_spare.push_back(std::move(batch));
+    WriteDone(m_maxInFlight - 1);
+    Batch* const b = batch.get();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_order.push_back(std::move(batch));
+        ++m_running;
+    }
+    try {
+        m_pool->Submit(&OrderedWriter::Format, b);
+    } catch (...) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        --m_running;
+        m_order.pop_back();
+        throw;
+    }
 }
 
 // Writes the finished batches at the head of the order, then waits for more
@@ -99,32 +100,24 @@ void OrderedWriter::WriteDone(std::size_t limit) {
     }
 }
 
-void OrderedWriter::Work(unsigned worker) {
-    for (;;) {
-        Batch* batch;
-        {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            m_workReady.wait(lock, [this] { return m_stopping || !m_pending.empty(); });
-            if (m_stopping) return;
-            batch = m_pending.front();
-            m_pending.pop_front();
-        }
-        std::exception_ptr error;
-        try {
-            m_format(worker, batch->records.data(), batch->records.size(), batch->text);
-        } catch (...) {
-            error = std::current_exception();
-        }
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (error) {
-                if (!m_error) m_error = error;
-            } else {
-                batch->done = true;
-            }
-        }
-        m_batchDone.notify_all();
+// A task of the pool: formats one batch.
+void OrderedWriter::Format(void* context, unsigned worker) {
+    Batch& batch = *static_cast<Batch*>(context);
+    OrderedWriter& self = *batch.owner;
+    std::exception_ptr error;
+    try {
+        self.m_format(worker, batch.records.data(), batch.records.size(), batch.text);
+    } catch (...) {
+        error = std::current_exception();
     }
+    std::lock_guard<std::mutex> lock(self.m_mutex);
+    if (error) {
+        if (!self.m_error) self.m_error = error;
+    } else {
+        batch.done = true;
+    }
+    --self.m_running;
+    self.m_batchDone.notify_all();
 }
 
 }  // namespace ulvex_cli

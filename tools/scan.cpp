@@ -25,12 +25,13 @@ std::size_t Deliver(void* context, const ulvex::Record* records, std::size_t cou
 }  // namespace
 
 bool ScanRecords(const unsigned char* data, std::uint64_t size, ulvex::RecordForm form, unsigned threads,
-                 const BatchSink& sink) {
+                 ulvex::ThreadPool* pool, const BatchSink& sink) {
     ulvex::ScanOptions options;
     options.threads = threads;
     SinkContext context{&sink, nullptr};
     std::uint64_t pos = 0;
-    const bool completed = ulvex::Scan(form, data, size, pos, options, &Deliver, &context);
+    const bool completed = pool != nullptr ? ulvex::Scan(form, data, size, pos, options, *pool, &Deliver, &context)
+                                           : ulvex::Scan(form, data, size, pos, options, &Deliver, &context);
     if (context.error) std::rethrow_exception(context.error);
     return completed;
 }

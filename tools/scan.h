@@ -14,11 +14,12 @@ namespace ulvex_cli {
 // how many of them it takes; fewer than `count` ends the scan after those.
 using BatchSink = std::function<std::size_t(const ulvex::Record* records, std::size_t count)>;
 
-// Scans the `size` bytes at `data` for records of the given form with
-// `threads` threads (0: one per core). Returns false when the sink ended the
-// scan. Exceptions thrown by the sink pass through.
+// Scans the `size` bytes at `data` for records of the given form on the
+// workers of `pool` and the calling thread, or without a pool with `threads`
+// threads (0: one per core). Returns false when the sink ended the scan.
+// Exceptions thrown by the sink pass through.
 bool ScanRecords(const unsigned char* data, std::uint64_t size, ulvex::RecordForm form, unsigned threads,
-                 const BatchSink& sink);
+                 ulvex::ThreadPool* pool, const BatchSink& sink);
 
 }  // namespace ulvex_cli
 

@@ -41,6 +41,7 @@
 
 #include "ulvex/export.h"
 #include "ulvex/format.h"
+#include "ulvex/thread_pool.h"
 
 namespace ulvex {
 
@@ -83,11 +84,18 @@ typedef std::size_t (*RecordBatchFn)(void* context, const Record* records, std::
 ULVEX_API bool Scan(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& pos,
                     const ScanOptions& options, RecordBatchFn fn, void* context);
 
+// The same on the workers of `pool` and the calling thread, which hands the
+// records to `fn`; options.threads is not used. The chunks are tasks of the
+// pool, so other work queued there runs between them.
+ULVEX_API bool Scan(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& pos,
+                    const ScanOptions& options, ThreadPool& pool, RecordBatchFn fn, void* context);
+
 // Appends every record of the buffer, from position 0, to `records`.
 ULVEX_API void Scan(RecordForm form, const void* data, std::uint64_t size, std::vector<Record>& records,
                     const ScanOptions& options = ScanOptions());
 
-// The threads that ScanOptions::threads = 0 stands for (at least 1).
+// The threads that ScanOptions::threads = 0 stands for (at least 1):
+// ThreadPool::DefaultThreads().
 ULVEX_API unsigned DefaultScanThreads();
 
 // The threads a thread count stands for: itself, or for 0 one per core.

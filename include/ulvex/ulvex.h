@@ -16,5 +16,6 @@
 #include "ulvex/scan.h"
 #include "ulvex/stag.h"
 #include "ulvex/stream_reader.h"
+#include "ulvex/thread_pool.h"
 
 #endif  // ULVEX_ULVEX_H

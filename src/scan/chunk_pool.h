@@ -1,47 +1,44 @@
-// The chunks of a many-threaded ulvex::Scan, scanned by the calling thread
-// and `threads - 1` workers, a bounded number ahead of the join. The calling
-// thread scans chunks too whenever the one the join needs next is not ready.
+// The chunks of a many-threaded ulvex::Scan, scanned a bounded number ahead
+// of the join. Each chunk is a task of its own on the pool, so that other
+// work queued on the same pool runs between chunks; the calling thread scans
+// chunks too whenever the one the join needs next is not ready yet.
 #ifndef ULVEX_SRC_SCAN_CHUNK_POOL_H
 #define ULVEX_SRC_SCAN_CHUNK_POOL_H
 
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "scan/chunk_scan.h"
+#include "ulvex/thread_pool.h"
 
 namespace ulvex {
 namespace detail {
 
-class Pool {
+class Chunks {
 public:
-    // Chunks of `chunk` bytes from `start` to `size`; `threads` is at most
-    // their number.
-    Pool(const Finder& finder, std::uint64_t start, std::uint64_t size, std::uint64_t chunk, unsigned threads)
+    Chunks(const Finder& finder, std::uint64_t start, std::uint64_t size, std::uint64_t chunk, ThreadPool* pool)
         : m_finder(finder),
           m_start(start),
           m_size(size),
           m_chunk(chunk),
           m_count((size - start) / chunk + ((size - start) % chunk != 0)),
-          m_slots(std::size_t{4} * threads) {
-        try {
-            for (unsigned t = 1; t < threads; ++t) m_threads.emplace_back([this] { Work(); });
-        } catch (...) {
-            Stop();
-            throw;
-        }
+          m_pool(pool),
+          m_workers(pool != nullptr ? pool->Size() : 0),
+          m_slots(std::size_t{4} * (m_workers + 1)) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        Feed();
     }
-    ~Pool() { Stop(); }
-    Pool(const Pool&) = delete;
-    Pool& operator=(const Pool&) = delete;
+    ~Chunks() { Stop(); }
+    Chunks(const Chunks&) = delete;
+    Chunks& operator=(const Chunks&) = delete;
 
     std::uint64_t Count() const { return m_count; }
 
-    // Chunk k, once scanned; the join releases it with Release. After Stop,
-    // only chunks below Claimed() may be asked for.
+    // Chunk k, once scanned; the join releases it with Release.
     const Chunk& Wait(std::uint64_t k) {
         std::unique_lock<std::mutex> lock(m_mutex);
         Chunk& c = Slot(k);
@@ -57,26 +54,21 @@ public:
     }
 
     void Release(std::uint64_t k) {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            Chunk& c = Slot(k);
-            c.ready = false;
-            c.records.clear();  // keeps its memory for a later chunk: fresh pages cost more than the scan
-            m_joined = k + 1;
-        }
-        m_free.notify_all();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        Chunk& c = Slot(k);
+        c.ready = false;
+        c.records.clear();  // keeps its memory for a later chunk: fresh pages cost more than the scan
+        m_joined = k + 1;
+        Feed();
     }
 
-    // Claims no more chunks and joins the workers once they have finished
-    // the chunks they hold: every chunk below Claimed() is then ready.
+    // Claims no more chunks and waits for the tasks running (those still
+    // queued find nothing to claim): every chunk below Claimed() is then
+    // ready.
     void Stop() {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_stop = true;
-        }
-        m_free.notify_all();
-        for (std::thread& t : m_threads) t.join();
-        m_threads.clear();
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_stop = true;
+        m_idle.wait(lock, [this] { return m_queued == 0; });
     }
 
     std::uint64_t Claimed() {
@@ -88,6 +80,29 @@ private:
     Chunk& Slot(std::uint64_t k) { return m_slots[static_cast<std::size_t>(k % m_slots.size())]; }
 
     bool CanClaim() const { return !m_stop && m_next < m_count && m_next < m_joined + m_slots.size(); }
+
+    // Queues a task for each chunk that can be claimed now, as long as fewer
+    // tasks than workers are queued. Called with the lock held.
+    void Feed() {
+        while (!m_stop && m_queued < m_workers && m_next + m_queued < m_count &&
+               m_next + m_queued < m_joined + m_slots.size()) {
+            m_pool->Submit(&Chunks::Task, this);
+            ++m_queued;
+        }
+    }
+
+    static void Task(void* context, unsigned) {
+        Chunks& self = *static_cast<Chunks*>(context);
+        std::unique_lock<std::mutex> lock(self.m_mutex);
+        if (self.CanClaim()) self.Run(lock);
+        --self.m_queued;
+        try {
+            if (!self.m_stop) self.Feed();
+        } catch (...) {
+            // No task queued: the calling thread claims the chunks itself.
+        }
+        if (self.m_queued == 0) self.m_idle.notify_all();
+    }
 
     // Claims the next chunk and scans it, with the lock released meanwhile.
     void Run(std::unique_lock<std::mutex>& lock) {
@@ -108,22 +123,15 @@ private:
         m_done.notify_all();
     }
 
-    void Work() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        for (;;) {
-            m_free.wait(lock, [&] { return m_stop || m_next >= m_count || CanClaim(); });
-            if (m_stop || m_next >= m_count) return;
-            Run(lock);
-        }
-    }
-
     const Finder& m_finder;
     const std::uint64_t m_start, m_size, m_chunk, m_count;
+    ThreadPool* const m_pool;
+    const unsigned m_workers;
     std::vector<Chunk> m_slots;
-    std::vector<std::thread> m_threads;
     std::mutex m_mutex;
-    std::condition_variable m_done, m_free;
+    std::condition_variable m_done, m_idle;
     std::uint64_t m_next = 0, m_joined = 0;
+    unsigned m_queued = 0;  // tasks submitted and not yet finished
     bool m_stop = false;
 };
 

@@ -206,23 +206,23 @@ bool ScanAlone(const Finder& finder, ScanState& s, std::uint64_t chunk, Caller& 
     return true;
 }
 
-bool ScanPooled(const Finder& finder, ScanState& s, std::uint64_t chunk, unsigned threads, Caller& caller) {
-    Pool pool(finder, s.x, s.size, chunk, threads);
+bool ScanPooled(const Finder& finder, ScanState& s, std::uint64_t chunk, ThreadPool& pool, Caller& caller) {
+    Chunks chunks(finder, s.x, s.size, chunk, &pool);
     Join join(finder, s);
-    for (std::uint64_t k = 0; k < pool.Count(); ++k) {
-        const std::vector<Record>& rs = join.Take(pool.Wait(k));
+    for (std::uint64_t k = 0; k < chunks.Count(); ++k) {
+        const std::vector<Record>& rs = join.Take(chunks.Wait(k));
         const bool more = caller.Offer(s, rs.data(), rs.size());
-        pool.Release(k);
+        chunks.Release(k);
         if (more) continue;
         // Stopped: the chunks already claimed are finished and their records
         // kept for the next call, so that no scanned chunk is scanned again.
         if (!s.keep) return false;
         try {
-            pool.Stop();
-            for (const std::uint64_t claimed = pool.Claimed(); ++k < claimed;) {
-                const std::vector<Record>& ahead = join.Take(pool.Wait(k));
+            chunks.Stop();
+            for (const std::uint64_t claimed = chunks.Claimed(); ++k < claimed;) {
+                const std::vector<Record>& ahead = join.Take(chunks.Wait(k));
                 s.pending.insert(s.pending.end(), ahead.begin(), ahead.end());
-                pool.Release(k);
+                chunks.Release(k);
             }
         } catch (...) {
             s.keep = false;
@@ -232,16 +232,31 @@ bool ScanPooled(const Finder& finder, ScanState& s, std::uint64_t chunk, unsigne
     return true;
 }
 
-bool Continue(ScanState& s, const ScanOptions& options, Caller& caller) {
-    if (!caller.OfferPending(s)) return false;
-    if (s.x >= s.size) return true;
-    unsigned threads = std::min(ScanThreads(options.threads), kMaxThreads);
-    const std::uint64_t bytes = s.size - s.x;
-    const std::uint64_t chunk = ChooseChunkSize(bytes, threads, options.chunkSize);
-    const std::uint64_t chunks = bytes / chunk + (bytes % chunk != 0);
-    if (chunks < threads) threads = static_cast<unsigned>(chunks);  // no more threads than chunks
-    const Finder finder(s.form, static_cast<const unsigned char*>(s.data), s.size);
-    return threads == 1 ? ScanAlone(finder, s, chunk, caller) : ScanPooled(finder, s, chunk, threads, caller);
+std::uint64_t ChunkCount(std::uint64_t bytes, std::uint64_t chunk) { return bytes / chunk + (bytes % chunk != 0); }
+
+// Runs a scan from `pos`, continuing this thread's stopped scan when `pos`
+// is where it stopped; `scanOn(state, caller)` scans on from state.x.
+template <class ScanOn>
+bool Resumable(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& pos, RecordBatchFn fn,
+               void* context, ScanOn scanOn) {
+    // Taken out for the call: a scan that the callback runs starts its own.
+    std::unique_ptr<ScanState> s = std::move(Saved());
+    if (pos >= size) return true;
+    if (!s || !s->Continues(form, data, size, pos)) {
+        s.reset();
+        s.reset(new ScanState(form, data, size, pos));
+    }
+    Caller caller{fn, context};
+    bool complete = false;
+    try {
+        complete = caller.OfferPending(*s) && (s->x >= s->size || scanOn(*s, caller));
+    } catch (...) {
+        pos = s->last;
+        throw;
+    }
+    pos = s->last;
+    if (!complete && s->keep) Saved() = std::move(s);
+    return complete;
 }
 
 std::size_t AppendBatch(void* context, const Record* records, std::size_t count) {
@@ -253,32 +268,33 @@ std::size_t AppendBatch(void* context, const Record* records, std::size_t count)
 }  // namespace
 }  // namespace detail
 
-unsigned DefaultScanThreads() {
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : n;
-}
+unsigned DefaultScanThreads() { return ThreadPool::DefaultThreads(); }
 
 bool Scan(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& pos, const ScanOptions& options,
           RecordBatchFn fn, void* context) {
     using namespace detail;
-    // Taken out for the call: a scan that the callback runs starts its own.
-    std::unique_ptr<ScanState> s = std::move(Saved());
-    if (pos >= size) return true;
-    if (!s || !s->Continues(form, data, size, pos)) {
-        s.reset();
-        s.reset(new ScanState(form, data, size, pos));
-    }
-    Caller caller{fn, context};
-    bool complete = false;
-    try {
-        complete = Continue(*s, options, caller);
-    } catch (...) {
-        pos = s->last;
-        throw;
-    }
-    pos = s->last;
-    if (!complete && s->keep) Saved() = std::move(s);
-    return complete;
+    return Resumable(form, data, size, pos, fn, context, [&](ScanState& s, Caller& caller) {
+        const unsigned threads = std::min(ScanThreads(options.threads), kMaxThreads);
+        const std::uint64_t chunk = ChooseChunkSize(s.size - s.x, threads, options.chunkSize);
+        const Finder finder(form, static_cast<const unsigned char*>(data), size);
+        // The calling thread and threads - 1 workers, no more than there are
+        // chunks: counted before anything is allocated per thread.
+        const unsigned workers =
+            static_cast<unsigned>(std::min<std::uint64_t>(threads, ChunkCount(s.size - s.x, chunk)) - 1);
+        if (workers == 0) return ScanAlone(finder, s, chunk, caller);
+        ThreadPool pool(workers);
+        return ScanPooled(finder, s, chunk, pool, caller);
+    });
+}
+
+bool Scan(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& pos, const ScanOptions& options,
+          ThreadPool& pool, RecordBatchFn fn, void* context) {
+    using namespace detail;
+    return Resumable(form, data, size, pos, fn, context, [&](ScanState& s, Caller& caller) {
+        const std::uint64_t chunk = ChooseChunkSize(s.size - s.x, pool.Size() + 1, options.chunkSize);
+        const Finder finder(form, static_cast<const unsigned char*>(data), size);
+        return ScanPooled(finder, s, chunk, pool, caller);
+    });
 }
 
 void Scan(RecordForm form, const void* data, std::uint64_t size, std::vector<Record>& records,

@@ -6,6 +6,7 @@
 
 #include "common/block_sums.h"
 #include "text/text_record.h"
+#include "text/virtual_text.h"
 #include "ulvex/decoder_txt.h"
 
 using namespace ulvex::detail;

@@ -10,9 +10,7 @@
 
 #include "common/byte_search.h"
 #include "common/wire.h"
-#include "ulvex/decoder_txt.h"
 #include "ulvex/format.h"
-#include "ulvex/records.h"
 #include "ulvex/stag.h"
 
 namespace ulvex {
@@ -130,7 +128,8 @@ struct TextFound {
     unsigned char name[4] = {0, 0, 0, 0};
 };
 
-// Conversion policies: how a text header and footer are read. DirectText is
+// Conversion policies: how a text header and footer are read (the other one,
+// VirtualText, is the decoder's, in text/virtual_text.h). DirectText is
 // CUlvexDecoderTxt's own reading, done on the text where it stands: the
 // converted header's markers are text positions 0 and 1 (its closing marker
 // is forced), the converted footer's opening marker is its position 0, its
@@ -156,42 +155,6 @@ struct DirectText {
         checksum = static_cast<std::uint16_t>(v);
         return true;
     }
-};
-
-// A derived class's reading: every conversion and size through the virtual
-// operations, then the record classes' own checks (IsCoerentAnyName, the
-// footer's name against all four header name bytes) written out on the
-// converted bytes.
-class VirtualText {
-public:
-    static constexpr bool kDirect = false;
-    explicit VirtualText(CUlvexDecoderTxt& self)
-        : m_self(self), m_H(self.GetSizeHeader()), m_F(self.GetSizeFooter()), m_D(self.GetTagDataSeparator()) {}
-    std::uint64_t HeaderSize() const { return m_H; }
-    std::uint64_t FooterSize() const { return m_F; }
-    std::uint64_t Separator() const { return m_D; }
-    bool Header(const unsigned char* t, std::uint32_t& L, unsigned char* name, unsigned char& version) {
-        m_self.AssegnaHeader(m_header, t);
-        const unsigned char* h = m_header.GetBytes();
-        if (!HeaderMarkersOk(h)) return false;
-        L = LoadLe32(h + 6);
-        std::memcpy(name, h + 2, 4);
-        version = h[10];
-        return true;
-    }
-    bool Footer(const unsigned char* t, const unsigned char* name, std::uint16_t& checksum) {
-        m_self.AssegnaFooter(m_footer, t);
-        const unsigned char* f = m_footer.GetBytes();
-        if (!FooterMarkersOk(f) || std::memcmp(f + 1, name, 4) != 0) return false;
-        checksum = LoadLe16(f + 5);
-        return true;
-    }
-
-private:
-    CUlvexDecoderTxt& m_self;
-    std::uint64_t m_H, m_F, m_D;
-    CHeader m_header;
-    CFooter m_footer;
 };
 
 // The text record at `t`, given the `avail` bytes from `t` on (at least 1),
