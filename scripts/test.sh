@@ -55,7 +55,7 @@ echo "== Python package: offline install into a venv, pytest =="
 # on PATH may be another one). pip installs offline; pytest exit status 5 (no
 # tests collected) fails the run like any other failure.
 ensure_packages python3-venv python3-dev python3-setuptools python3-wheel pybind11-dev python3-numpy \
-  python3-pytest python3-hypothesis
+  python3-pytest python3-hypothesis python3-pandas python3-dask python3-distributed
 rm -rf build/venv
 /usr/bin/python3 -m venv --system-site-packages build/venv
 ULVEX_CMAKE_BUILD_DIR="$PWD/build/py" build/venv/bin/pip install --no-index --no-build-isolation ./python

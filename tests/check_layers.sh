@@ -2,6 +2,7 @@
 # Checks that the library's source folders include only from their own layer
 # or the layers below it, as drawn in docs/design.md:
 #   common -> record -> binary, text -> scan -> capi;  formatter on common only;
+#   columns on common and formatter;
 # and which public headers (ulvex/NAME.h) each layer may include: those of
 # its own classes and of the layers below. A record engine (*_record.h)
 # includes no public class at all, only the plain record types.
@@ -14,6 +15,7 @@ allowed() {  # folder -> the src/ folders it may include from
     binary) echo "common record binary" ;;
     text) echo "common record text" ;;
     formatter) echo "common formatter" ;;
+    columns) echo "common formatter columns" ;;
     scan) echo "common record binary text scan" ;;
     capi) echo "common record binary text scan formatter capi" ;;
     *) echo "" ;;
@@ -27,7 +29,8 @@ public() {  # folder -> the public headers it may include
     binary) echo "$plain records external_helper encoder_bin decoder_bin" ;;
     text) echo "$plain records encoder_txt decoder_txt" ;;
     formatter) echo "$plain data_formatter" ;;
-    scan) echo "$plain scan stream_reader" ;;
+    scan) echo "$plain scan range_scan stream_reader" ;;
+    columns) echo "$plain columns" ;;
     capi) echo "$plain records external_helper encoder_bin decoder_bin encoder_txt decoder_txt data_formatter scan stream_reader c" ;;
   esac
 }

@@ -228,3 +228,68 @@ TEST(Scan, BinaryRecordThatCannotHoldItsLengthIn32BitsIsPassedOver) {
 }
 
 }  // namespace
+
+// Ranges of every size scanned on their own from their first byte, then joined
+// in order at the entry the previous range's exit gives, list what one scan of
+// the whole buffer lists; so does ScanRange chained from those entries alone.
+class RangeScan : public ::testing::TestWithParam<RecordForm> {};
+
+// Two valid records that overlap: B starts inside A's payload and ends past
+// A's end, so a range entered at A's end by the whole-buffer path is entered
+// strictly inside a record its own scan lists; the record Y right after A lies
+// inside B's payload.
+Bytes Overlapping(Maker& m) {
+    const std::size_t pre = m.text ? 20 : 12;  // header (text: and its CR LF)
+    auto frame = [&](const char* name, const Bytes& payload) {
+        Bytes out;
+        if (m.text) CUlvexEncoderTxt().AddTagTxt(out, name, payload, 1);
+        if (!m.text) CUlvexEncoder().AddTagBin(out, name, payload, 1);
+        return out;
+    };
+    const Bytes x = m.Random(m.rng() % 9), y = frame("Y", m.Random(m.rng() % 9)), g(m.rng() % 4, 'g');
+    const std::size_t tail = frame("A", Bytes()).size() - pre;
+    const Bytes hb = frame("B", Bytes(x.size() + tail + y.size()));
+    Bytes pa = g;
+    pa.insert(pa.end(), hb.begin(), hb.begin() + static_cast<std::ptrdiff_t>(pre));
+    pa.insert(pa.end(), x.begin(), x.end());
+    Bytes out = frame("A", pa), pb = x;
+    pb.insert(pb.end(), out.end() - static_cast<std::ptrdiff_t>(tail), out.end());
+    pb.insert(pb.end(), y.begin(), y.end());
+    const Bytes b = frame("B", pb);
+    out.insert(out.end(), y.begin(), y.end());
+    out.insert(out.end(), b.begin() + static_cast<std::ptrdiff_t>(pre + pb.size()), b.end());
+    return out;
+}
+
+TEST_P(RangeScan, RangesOfEverySizeJoinIntoTheWholeBufferListing) {
+    Maker m{GetParam() == RecordForm::Text, std::mt19937(11)};
+    for (int round = 0; round < 3; ++round) {
+        Bytes b = m.Input(30);
+        for (int k = 0; k < 12; ++k) {
+            const Bytes more = k % 2 ? Overlapping(m) : m.Input(2);
+            b.insert(b.end(), more.begin(), more.end());
+        }
+        const std::string want = Reference(GetParam(), b);
+        for (std::uint64_t size = 1; size <= b.size(); ++size) {
+            std::vector<Record> joined, chained;
+            std::uint64_t entry = 0, chainEntry = 0;
+            for (std::uint64_t begin = 0; begin < b.size(); begin += size) {
+                const std::uint64_t end = std::min<std::uint64_t>(begin + size, b.size());
+                std::vector<Record> local;
+                ulvex::ScanRange(GetParam(), b.data(), b.size(), begin, end, local);
+                std::size_t from = 0;
+                entry = ulvex::JoinRange(GetParam(), b.data(), b.size(), begin, end, local.data(), local.size(), entry,
+                                         joined, from);
+                joined.insert(joined.end(), local.begin() + static_cast<std::ptrdiff_t>(from), local.end());
+                chainEntry = ulvex::ScanRange(GetParam(), b.data(), b.size(), chainEntry, end, chained);
+            }
+            ASSERT_EQ(Show(joined), want) << "round " << round << ", ranges of " << size;
+            ASSERT_EQ(Show(chained), want) << "round " << round << ", ranges of " << size;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothForms, RangeScan, ::testing::Values(RecordForm::Binary, RecordForm::Text),
+                         [](const ::testing::TestParamInfo<RecordForm>& i) {
+                             return i.param == RecordForm::Text ? std::string("Text") : std::string("Binary");
+                         });

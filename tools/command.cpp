@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "arguments.h"
 
 namespace ulvex_cli {
@@ -28,6 +30,14 @@ std::string ParseNameOption(const std::string& text) {
 }
 
 const char kFileHelp[] = "Input file, or - for standard input (the default)";
+const char kFilesHelp[] = "Input files, read in the order given, or - for standard input (the default)";
+
+void RejectDirectories(const std::vector<std::string>& files) {
+    struct stat st;
+    for (const std::string& f : files)
+        if (f != "-" && stat(f.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            throw UsageError(f + " is a directory: give the files in it, such as " + f + "/*");
+}
 
 void AddThreadsOption(CLI::App& sub, unsigned& threads) {
     const unsigned kMaxThreads = 1024;

@@ -46,8 +46,12 @@ std::string ParseNameOption(const std::string& text);
 // The form a --text flag chooses.
 inline ulvex::RecordForm FormOf(bool text) { return text ? ulvex::RecordForm::Text : ulvex::RecordForm::Binary; }
 
-// The help of the FILE argument.
+// The help of the FILE argument, and of FILE... where several are taken.
 extern const char kFileHelp[];
+extern const char kFilesHelp[];
+
+// Throws UsageError naming the first of `files` that is a directory.
+void RejectDirectories(const std::vector<std::string>& files);
 
 // Adds the --threads option every scanning subcommand has.
 void AddThreadsOption(CLI::App& sub, unsigned& threads);
@@ -86,6 +90,7 @@ void AddExtractCommand(Commands& commands);
 void AddPackCommand(Commands& commands);
 void AddEntriesCommand(Commands& commands);
 void AddConvertCommand(Commands& commands);
+void AddTableCommand(Commands& commands);
 
 }  // namespace ulvex_cli
 

@@ -12,46 +12,55 @@ namespace ulvex_cli {
 namespace {
 
 struct ConvertOptions {
-    std::string file = "-";
+    std::vector<std::string> files{"-"};
     bool toText = false, toBinary = false;
     unsigned threads = 0;
 };
 
+void ConvertFile(const ConvertOptions& o, const std::string& file, Output& out);
+
+// The records of every file, in the order given, into one output.
 int RunConvert(const ConvertOptions& o) {
     if (o.toText == o.toBinary) throw UsageError("convert needs exactly one of --to-text and --to-binary");
-    Input in;
-    OpenInput(in, o.file, "convert");
+    RejectDirectories(o.files);
     Output out;
+    for (const std::string& file : o.files) ConvertFile(o, file, out);
+    out.Finish();
+    return 0;
+}
+
+void ConvertFile(const ConvertOptions& o, const std::string& file, Output& out) {
+    Input in;
+    OpenInput(in, file, "convert");
     std::unique_ptr<IUlvexEncoderBin> bin(IUlvexEncoderBin::CreateMe());
     std::unique_ptr<IUlvexEncoderTxt> txt(IUlvexEncoderTxt::CreateMe());
     std::vector<unsigned char> record, payload;
     const unsigned char* const data = in.Data();
-    ScanRecords(data, in.Size(), o.toText ? ulvex::RecordForm::Binary : ulvex::RecordForm::Text, o.threads, nullptr,
-                [&](const ulvex::Record* r, std::size_t n) {
-                    for (std::size_t i = 0; i < n; ++i) {
-                        const std::string name = ulvex::RecordName(r[i]);
-                        const unsigned char* p = data + r[i].payloadOffset;
-                        record.clear();
-                        try {
-                            if (o.toText) {
-                                if (r[i].version == 14) WarnTextVersion14("convert");
-                                payload.assign(p, p + r[i].payloadLen);
-                                txt->AddTagTxt(record, name.c_str(), payload, r[i].version);
-                            } else {
-                                // Spaces ending a text name stand for zero name bytes.
-                                bin->AddTagBin(record, ulvex::TrimTextName(name).c_str(), const_cast<unsigned char*>(p),
-                                               r[i].payloadLen, r[i].version);
-                            }
-                        } catch (const std::length_error&) {
-                            throw Failure("record at offset " + Num(r[i].offset) + " is too long for the text form");
-                        }
-                        out.Write(record);
+    ScanRecords(
+        data, in.Size(), o.toText ? ulvex::RecordForm::Binary : ulvex::RecordForm::Text, o.threads, nullptr,
+        [&](const ulvex::Record* r, std::size_t n) {
+            for (std::size_t i = 0; i < n; ++i) {
+                const std::string name = ulvex::RecordName(r[i]);
+                const unsigned char* p = data + r[i].payloadOffset;
+                record.clear();
+                try {
+                    if (o.toText) {
+                        if (r[i].version == 14) WarnTextVersion14("convert");
+                        payload.assign(p, p + r[i].payloadLen);
+                        txt->AddTagTxt(record, name.c_str(), payload, r[i].version);
+                    } else {
+                        // Spaces ending a text name stand for zero name bytes.
+                        bin->AddTagBin(record, ulvex::TrimTextName(name).c_str(), const_cast<unsigned char*>(p),
+                                       r[i].payloadLen, r[i].version);
                     }
-                    return n;
-                });
+                } catch (const std::length_error&) {
+                    throw Failure(file + ": record at offset " + Num(r[i].offset) + " is too long for the text form");
+                }
+                out.Write(record);
+            }
+            return n;
+        });
     CheckInput(in);
-    out.Finish();
-    return 0;
 }
 
 }  // namespace
@@ -65,7 +74,7 @@ void AddConvertCommand(Commands& commands) {
     CLI::Option* toText = convert->add_flag("--to-text", o->toText, "Binary records in, text records out");
     CLI::Option* toBinary = convert->add_flag("--to-binary", o->toBinary, "Text records in, binary records out");
     toText->excludes(toBinary);
-    convert->add_option("FILE", o->file, kFileHelp);
+    convert->add_option("FILE", o->files, kFilesHelp);
     AddThreadsOption(*convert, o->threads);
     convert->footer("The text form cannot hold version 14: such records are written as version 15 (with a warning).");
 }

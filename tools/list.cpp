@@ -20,7 +20,7 @@ namespace ulvex_cli {
 namespace {
 
 struct ListOptions {
-    std::string file = "-";
+    std::vector<std::string> files{"-"};
     bool text = false, entries = false, json = false;
     unsigned threads = 0;
     std::uint64_t maxPayload = ulvex::StreamReader::kDefaultMaxPayload;
@@ -92,33 +92,24 @@ int RunListStream(const ListOptions& o, int fd, const std::string& shown) {
     return 0;
 }
 
+// Sums over the files listed.
+struct ListTotals {
+    std::uint64_t records = 0, recordBytes = 0, inputBytes = 0;
+};
+
 // A file is scanned by the library's parallel scan and its batches of
-// records are formatted, both on one pool of `--threads` workers (for 1: all
-// on this thread), and written in input order by this thread.
-int RunList(const ListOptions& o) {
-    int fd = -1;
-    std::string shown;
-    if (IsStream(o.file, fd, shown)) {
-        struct Closer {
-            int fd;
-            ~Closer() {
-                if (fd != STDIN_FILENO) ::close(fd);
-            }
-        } closer{fd};
-        return RunListStream(o, fd, shown);
-    }
+// records are formatted, both on `pool` (null: all on this thread), and
+// written in input order by this thread.
+void ListFile(const ListOptions& o, const std::string& file, const ListStyle& style, ulvex::ThreadPool* pool,
+              Output& out, ListTotals& totals) {
     Input in;
-    OpenInput(in, o.file, "list");
-    Output out;
-    const ListStyle style = StyleOf(o);
+    OpenInput(in, file, "list");
     out.Write(ListHeading(style));
-    const unsigned threads = ulvex::ScanThreads(o.threads);
-    std::unique_ptr<ulvex::ThreadPool> pool(threads > 1 ? new ulvex::ThreadPool(threads) : nullptr);
     std::vector<std::unique_ptr<RecordFormatter>> formatters;
     for (unsigned i = 0; i < (pool ? pool->Size() : 1); ++i) formatters.emplace_back(new RecordFormatter(style));
     const unsigned char* const data = in.Data();
     OrderedWriter writer(
-        pool.get(),
+        pool,
         [&](unsigned worker, const ulvex::Record* r, std::size_t n, std::string& text) {
             RecordFormatter& formatter = *formatters[worker];
             for (std::size_t i = 0; i < n; ++i) {
@@ -130,7 +121,7 @@ int RunList(const ListOptions& o) {
         },
         [&](const std::string& text) { out.Write(text); });
     std::uint64_t records = 0, recordBytes = 0;
-    ScanRecords(data, in.Size(), FormOf(o.text), threads, pool.get(), [&](const ulvex::Record* r, std::size_t n) {
+    ScanRecords(data, in.Size(), FormOf(o.text), 1, pool, [&](const ulvex::Record* r, std::size_t n) {
         for (std::size_t i = 0; i < n; ++i) recordBytes += r[i].recordLen;
         records += n;
         writer.Add(r, n);
@@ -140,6 +131,37 @@ int RunList(const ListOptions& o) {
     // The summary only for an input that held still.
     CheckInput(in);
     out.Write(ListSummary(style, records, recordBytes, in.Size()));
+    totals.records += records;
+    totals.recordBytes += recordBytes;
+    totals.inputBytes += in.Size();
+}
+
+// Files one after another, on one pool of `--threads` workers (for 1: all on
+// this thread).
+int RunList(const ListOptions& o) {
+    RejectDirectories(o.files);
+    int fd = -1;
+    std::string shown;
+    if (o.files.size() == 1 && IsStream(o.files[0], fd, shown)) {
+        struct Closer {
+            int fd;
+            ~Closer() {
+                if (fd != STDIN_FILENO) ::close(fd);
+            }
+        } closer{fd};
+        return RunListStream(o, fd, shown);
+    }
+    const unsigned threads = ulvex::ScanThreads(o.threads);
+    std::unique_ptr<ulvex::ThreadPool> pool(threads > 1 ? new ulvex::ThreadPool(threads) : nullptr);
+    Output out;
+    ListStyle style = StyleOf(o);
+    ListTotals totals;
+    for (const std::string& file : o.files) {
+        if (o.files.size() > 1) style.file = &file;
+        ListFile(o, file, style, pool.get(), out, totals);
+    }
+    if (o.files.size() > 1)
+        out.Write(ListTotal(style, o.files.size(), totals.records, totals.recordBytes, totals.inputBytes));
     out.Finish();
     return 0;
 }
@@ -149,12 +171,14 @@ int RunList(const ListOptions& o) {
 void AddListCommand(Commands& commands) {
     auto o = std::make_shared<ListOptions>();
     CLI::App* list =
-        commands.Add("list", "List every valid record of the input, then a summary line", [o] { return RunList(*o); });
+        commands.Add("list", "List every valid record of the inputs, then a summary line per input (and a total)",
+                     [o] { return RunList(*o); });
     list->add_flag("--text", o->text, "Read the text form instead of the binary one");
     list->add_flag("--entries", o->entries, "Also print each payload's key=value entries");
     list->add_flag("--json", o->json,
-                   "One JSON object per line: a \"record\" object per record, a \"summary\" object last");
-    list->add_option("FILE", o->file, kFileHelp);
+                   "One JSON object per line: a \"record\" object per record, a \"summary\" object last; "
+                   "with several files, a \"file\" field in each and a \"total\" object at the end");
+    list->add_option("FILE", o->files, kFilesHelp);
     AddThreadsOption(*list, o->threads);
     list->add_option("--max-payload", o->maxPayload,
                      "When following a pipe, FIFO or device: the longest payload waited for, in bytes "

@@ -24,6 +24,37 @@ std::size_t Columns(const std::string& shown) {
     return n;
 }
 
+// The "file" field of a JSON object, when files are named.
+void AppendFile(std::string& out, const ListStyle& style) {
+    if (style.file == nullptr) return;
+    out += "\"file\":";
+    AppendJson(out, *style.file);
+    out += ',';
+}
+
+// The numbers of a summary; JSON fields or words.
+void AppendSums(std::string& line, bool json, std::uint64_t records, std::uint64_t recordBytes,
+                std::uint64_t inputBytes) {
+    const std::uint64_t skipped = inputBytes - recordBytes;
+    if (json) {
+        line += "\"records\":";
+        AppendNumber(line, records);
+        line += ",\"record_bytes\":";
+        AppendNumber(line, recordBytes);
+        line += ",\"skipped_bytes\":";
+        AppendNumber(line, skipped);
+        line += ",\"input_bytes\":";
+        AppendNumber(line, inputBytes);
+        return;
+    }
+    AppendNumber(line, records);
+    line += records == 1 ? " record, " : " records, ";
+    AppendNumber(line, recordBytes);
+    line += " bytes in records, ";
+    AppendNumber(line, skipped);
+    line += " bytes passed over";
+}
+
 }  // namespace
 
 RecordFormatter::RecordFormatter(const ListStyle& style) : m_style(style), m_fmt(IUlvexDataFormatter::CreateMe()) {}
@@ -33,7 +64,9 @@ RecordFormatter::~RecordFormatter() = default;
 void RecordFormatter::Append(const ListedRecord& r, std::string& out) {
     if (m_style.entries) m_fmt->FindInDataAllEntry(r.payload, r.payloadLen, m_entries);
     if (m_style.json) {
-        out += "{\"type\":\"record\",\"offset\":";
+        out += "{\"type\":\"record\",";
+        AppendFile(out, m_style);
+        out += "\"offset\":";
         AppendNumber(out, r.offset);
         out += ",\"name\":";
         AppendJson(out, *r.name);
@@ -84,31 +117,25 @@ std::string ListHeading(const ListStyle& style) {
     if (style.json) return std::string();
     char buf[80];
     std::snprintf(buf, sizeof buf, "%12s  %-10s %7s %10s %10s\n", "offset", "name", "version", "payload", "record");
-    return buf;
+    return style.file == nullptr ? std::string(buf) : "file " + Escape(*style.file, false) + "\n" + buf;
 }
 
 std::string ListSummary(const ListStyle& style, std::uint64_t records, std::uint64_t recordBytes,
                         std::uint64_t inputBytes) {
-    const std::uint64_t skipped = inputBytes - recordBytes;
-    std::string line;
-    if (style.json) {
-        line = "{\"type\":\"summary\",\"records\":";
-        AppendNumber(line, records);
-        line += ",\"record_bytes\":";
-        AppendNumber(line, recordBytes);
-        line += ",\"skipped_bytes\":";
-        AppendNumber(line, skipped);
-        line += ",\"input_bytes\":";
-        AppendNumber(line, inputBytes);
-        line += "}\n";
-    } else {
-        AppendNumber(line, records);
-        line += records == 1 ? " record, " : " records, ";
-        AppendNumber(line, recordBytes);
-        line += " bytes in records, ";
-        AppendNumber(line, skipped);
-        line += " bytes passed over\n";
-    }
+    std::string line = style.json ? "{\"type\":\"summary\"," : "";
+    if (style.json) AppendFile(line, style);
+    AppendSums(line, style.json, records, recordBytes, inputBytes);
+    line += style.json ? "}\n" : "\n";
+    return line;
+}
+
+std::string ListTotal(const ListStyle& style, std::uint64_t files, std::uint64_t records, std::uint64_t recordBytes,
+                      std::uint64_t inputBytes) {
+    std::string line = style.json ? "{\"type\":\"total\",\"files\":" : "total: ";
+    AppendNumber(line, files);
+    line += style.json ? "," : files == 1 ? " file, " : " files, ";
+    AppendSums(line, style.json, records, recordBytes, inputBytes);
+    line += style.json ? "}\n" : "\n";
     return line;
 }
 

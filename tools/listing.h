@@ -15,6 +15,9 @@ namespace ulvex_cli {
 struct ListStyle {
     bool json = false;     // JSON Lines instead of columns
     bool entries = false;  // each payload's key=value entries too
+    // When several files are listed: the one being listed, named in every
+    // JSON object (a "file" field) and in a line before its records.
+    const std::string* file = nullptr;
 };
 
 // One record as the listing shows it; `payload` points at its payload bytes.
@@ -45,12 +48,17 @@ private:
     std::map<std::string, std::string> m_entries;
 };
 
-// The column heading of the plain listing; empty for JSON.
+// The column heading of the plain listing (after a line naming the file
+// when one is set); empty for JSON.
 std::string ListHeading(const ListStyle& style);
 
-// The last line: records, bytes in records, bytes passed over.
+// The last line of a file: records, bytes in records, bytes passed over.
 std::string ListSummary(const ListStyle& style, std::uint64_t records, std::uint64_t recordBytes,
                         std::uint64_t inputBytes);
+
+// The last line when several files are listed: the same sums over them all.
+std::string ListTotal(const ListStyle& style, std::uint64_t files, std::uint64_t records, std::uint64_t recordBytes,
+                      std::uint64_t inputBytes);
 
 }  // namespace ulvex_cli
 

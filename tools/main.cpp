@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
     ulvex_cli::AddPackCommand(commands);
     ulvex_cli::AddEntriesCommand(commands);
     ulvex_cli::AddConvertCommand(commands);
+    ulvex_cli::AddTableCommand(commands);
 
     // Set last: subcommands made before it would inherit it.
     app.footer("Run 'ulvex SUBCOMMAND --help' for the options of one subcommand.");

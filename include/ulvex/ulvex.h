@@ -4,6 +4,7 @@
 #ifndef ULVEX_ULVEX_H
 #define ULVEX_ULVEX_H
 
+#include "ulvex/columns.h"
 #include "ulvex/data_formatter.h"
 #include "ulvex/decoder_bin.h"
 #include "ulvex/decoder_txt.h"
@@ -12,6 +13,7 @@
 #include "ulvex/export.h"
 #include "ulvex/external_helper.h"
 #include "ulvex/format.h"
+#include "ulvex/range_scan.h"
 #include "ulvex/records.h"
 #include "ulvex/scan.h"
 #include "ulvex/stag.h"

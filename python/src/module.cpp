@@ -28,7 +28,10 @@ PYBIND11_MODULE(_ulvex, m) {
     ulvex_py::AddRecord(m);
     ulvex_py::AddRecords(m);
     ulvex_py::AddScan(m);
+    ulvex_py::AddRangeScan(m);
     ulvex_py::AddEncoding(m);
     ulvex_py::AddBenchmarkHook(m);
     ulvex_py::AddStreamReader(m);
+    ulvex_py::AddSelection(m);
+    ulvex_py::AddColumns(m);
 }

@@ -87,7 +87,7 @@ expect 0 "$U" list --text g; grep -qx '0 records, 0 bytes in records, 7 bytes pa
 
 # usage errors: status 2 and one line; unreadable inputs: status 1 naming the file
 usage_errors=(
-  "" "bogus" "list --bogus" "list cap cap" "pack" "pack --name TOOLONG" "pack --name A --version 256"
+  "" "bogus" "list --bogus" "list cap ." "pack" "pack --name TOOLONG" "pack --name A --version 256"
   "pack --name A\\q" "pack --name A\\x00" "extract --name A --index -1" "entries" "entries novalue"
   "entries a:int=1.5" "entries a:int=2147483648" "entries a:uint=-1" "entries a:foo=1" "entries :int=1"
   "convert cap" "convert --to-text --to-binary cap" "list --window 64 cap" "list --threads -1 cap"

@@ -1,0 +1,207 @@
+// Records._keys and Records._columns: the entries of the records as columns,
+// read by ulvex::ReadColumns with the GIL released. The Python layer
+// (ulvex/_table.py) names the columns and builds table() and to_pandas().
+#include <pybind11/numpy.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "arguments.h"
+#include "bindings.h"
+#include "records.h"
+#include "ulvex/columns.h"
+
+namespace ulvex_py {
+namespace {
+
+using ulvex::ByteSpan;
+using ulvex::ColumnType;
+
+const char* const kTypeNames[] = {"auto", "int64", "uint64", "float64", "str", "bytes"};
+
+// The length of the buffer the records were found in (its capsule holds the view).
+std::uint64_t BufferSize(const RecordList& l) {
+    const auto* view =
+        static_cast<const Py_buffer*>(PyCapsule_GetPointer(l.owner.ptr(), PyCapsule_GetName(l.owner.ptr())));
+    if (view == nullptr) throw py::error_already_set();
+    return static_cast<std::uint64_t>(view->len);
+}
+
+unsigned Threads(py::handle threads) {
+    return static_cast<unsigned>(IntInRange(threads, 0, kMaxScanThreads, "threads"));
+}
+
+// Python objects for byte strings, each distinct one made once while the
+// cache has room: captures repeat their names and values.
+class ObjectCache {
+public:
+    explicit ObjectCache(bool text) : m_text(text) {}
+    ~ObjectCache() {
+        for (auto& kv : m_objects) Py_DECREF(kv.second);
+    }
+    // A new reference, or null with an exception set.
+    PyObject* Get(const unsigned char* p, std::size_t n) {
+        const std::string_view key(reinterpret_cast<const char*>(p), n);
+        if (m_last != nullptr && key == m_lastKey) {  // runs of one value (names of one record kind)
+            Py_INCREF(m_last);
+            return m_last;
+        }
+        const auto it = m_objects.find(key);
+        if (it != m_objects.end()) {
+            m_last = it->second;
+            m_lastKey = it->first;
+            Py_INCREF(it->second);
+            return it->second;
+        }
+        PyObject* o = m_text ? PyUnicode_DecodeUTF8(key.data(), static_cast<Py_ssize_t>(n), "surrogateescape")
+                             : PyBytes_FromStringAndSize(key.data(), static_cast<Py_ssize_t>(n));
+        if (o != nullptr && m_objects.size() < kMaxObjects) {
+            Py_INCREF(o);
+            m_objects.emplace(key, o);
+        }
+        return o;
+    }
+    ObjectCache(const ObjectCache&) = delete;
+    ObjectCache& operator=(const ObjectCache&) = delete;
+
+private:
+    static constexpr std::size_t kMaxObjects = 1 << 16;
+    bool m_text;
+    PyObject* m_last = nullptr;  // the object last found in the cache, and its key
+    std::string_view m_lastKey;
+    std::unordered_map<std::string_view, PyObject*> m_objects;
+};
+
+// An object array of `n` rows: `make(i)` for each row, None where absent.
+template <class Make>
+py::array Objects(std::size_t n, const unsigned char* present, Make make) {
+    py::array out = py::module_::import("numpy").attr("empty")(n, "object");  // filled with None
+    auto** cells = static_cast<PyObject**>(out.mutable_data());
+    for (std::size_t i = 0; i < n; ++i) {
+        if (present != nullptr && !present[i]) continue;
+        PyObject* o = make(i);
+        if (o == nullptr) throw py::error_already_set();
+        Py_DECREF(cells[i]);
+        cells[i] = o;
+    }
+    return out;
+}
+
+py::list Keys(const RecordList& l, py::handle threads) {
+    std::vector<ByteSpan> keys;
+    {
+        const unsigned t = Threads(threads);
+        const std::uint64_t size = BufferSize(l);
+        py::gil_scoped_release nogil;
+        ulvex::ListKeys(l.data, size, l.records.data(), l.records.size(), keys, t);
+    }
+    py::list out;
+    for (const ByteSpan& k : keys) out.append(py::bytes(reinterpret_cast<const char*>(l.data + k.offset), k.length));
+    return out;
+}
+
+// (offset, name, version, payload_len, [(type, values, present) per key]).
+py::tuple Columns(const RecordList& l, const py::list& keys, const py::list& types, bool raise, py::handle threads) {
+    const std::size_t n = l.records.size(), count = keys.size();
+    if (types.size() != count) throw py::value_error("one type per key");
+    std::vector<std::string> keyBytes(count);
+    std::vector<ulvex::Column> cols(count);
+    std::vector<py::array_t<bool>> present(count);
+    std::vector<py::array_t<std::int64_t>> values(count);
+    // Left unset: ReadColumns fills every row.
+    std::vector<std::unique_ptr<ByteSpan[]>> spans(count);
+    for (std::size_t c = 0; c < count; ++c) {
+        keyBytes[c] = BytesOrStr(keys[c], "key");
+        const auto type = static_cast<ColumnType>(IntInRange(types[c], 0, 5, "type"));
+        present[c] = py::array_t<bool>(static_cast<py::ssize_t>(n));
+        cols[c].key = keyBytes[c].data();
+        cols[c].keyLen = keyBytes[c].size();
+        cols[c].type = type;
+        cols[c].present = reinterpret_cast<unsigned char*>(present[c].mutable_data());
+        if (type != ColumnType::Str && type != ColumnType::Bytes) {
+            values[c] = py::array_t<std::int64_t>(static_cast<py::ssize_t>(n));
+            cols[c].values = values[c].mutable_data();
+        }
+        if (type == ColumnType::Str || type == ColumnType::Bytes || type == ColumnType::Auto) {
+            spans[c].reset(new ByteSpan[n]);
+            cols[c].spans = spans[c].get();
+        }
+    }
+    ulvex::ColumnOptions options;
+    options.threads = Threads(threads);
+    options.raise = raise;
+    ulvex::ColumnError error{};
+    ulvex::ColumnStatus status;
+    const std::uint64_t size = BufferSize(l);
+    {
+        py::gil_scoped_release nogil;
+        status = ulvex::ReadColumns(l.data, size, l.records.data(), n, cols.data(), count, options, &error);
+    }
+    if (status == ulvex::ColumnStatus::BadValue) {
+        const ByteSpan v = error.value;
+        const py::bytes key(keyBytes[error.column]), value(reinterpret_cast<const char*>(l.data + v.offset), v.length);
+        throw py::value_error("key " + std::string(py::repr(key)) + ": the value " + std::string(py::repr(value)) +
+                              " of the record at offset " + std::to_string(l.records[error.row].offset) + " is not " +
+                              kTypeNames[static_cast<int>(cols[error.column].type)]);
+    }
+    if (status != ulvex::ColumnStatus::Ok) throw std::logic_error("ulvex: columns could not be read");
+
+    py::list entryColumns;
+    for (std::size_t c = 0; c < count; ++c) {
+        const ColumnType t = cols[c].resolved;
+        py::object data;
+        if (t == ColumnType::Str || t == ColumnType::Bytes) {
+            ObjectCache cache(t == ColumnType::Str);
+            const ByteSpan* s = spans[c].get();
+            data = Objects(n, cols[c].present,
+                           [&](std::size_t i) { return cache.Get(l.data + s[i].offset, s[i].length); });
+        } else {
+            data = values[c].attr("view")(t == ColumnType::Int64    ? "int64"
+                                          : t == ColumnType::UInt64 ? "uint64"
+                                                                    : "float64");
+        }
+        entryColumns.append(py::make_tuple(kTypeNames[static_cast<int>(t)], data, present[c]));
+    }
+    // The record columns.
+    py::array_t<std::uint64_t> offset(static_cast<py::ssize_t>(n));
+    py::array_t<std::uint8_t> version(static_cast<py::ssize_t>(n));
+    py::array_t<std::uint32_t> payloadLen(static_cast<py::ssize_t>(n));
+    for (std::size_t i = 0; i < n; ++i) {
+        offset.mutable_data()[i] = l.records[i].offset;
+        version.mutable_data()[i] = l.records[i].version;
+        payloadLen.mutable_data()[i] = l.records[i].payloadLen;
+    }
+    ObjectCache names(true);
+    py::array name = Objects(n, nullptr, [&](std::size_t i) {
+        const unsigned char* nb = l.records[i].name;
+        return names.Get(nb, ulvex::NameLength(nb));
+    });
+    return py::make_tuple(offset, name, version, payloadLen, entryColumns);
+}
+
+}  // namespace
+
+void AddColumns(py::module_& m) {
+    py::class_<RecordList> records = m.attr("Records");
+    records.def(
+        "_keys", [](const RecordList& l, py::handle threads) { return Keys(l, threads); }, py::arg("threads"),
+        "_keys(threads) -> list[bytes]: every entry key of the records, in the order first seen.");
+    records.def(
+        "_columns",
+        [](const RecordList& l, const py::list& keys, const py::list& types, bool raise, py::handle threads) {
+            return Columns(l, keys, types, raise, threads);
+        },
+        py::arg("keys"), py::arg("types"), py::arg("raise_"), py::arg("threads"),
+        "_columns(keys, types, raise_, threads): the record columns and one (type, values, present) per key; "
+        "types are codes 0-5 (auto, int64, uint64, float64, str, bytes). Table() and to_pandas() build on it.");
+}
+
+}  // namespace ulvex_py
