@@ -84,14 +84,10 @@ be closed) while this object, a Record from it or a payload view lives.)doc");
     records.def("__len__", [](const RecordList& l) { return l.records.size(); })
         .def(
             "__getitem__",
-            [](const RecordList& l, py::handle index) {
-                // Any integer type; one beyond 64 bits is out of range too.
-                int overflow = 0;
-                long long i = PyLong_AsLongLongAndOverflow(IndexArg(index, "record index").ptr(), &overflow);
-                if (i == -1 && PyErr_Occurred()) throw py::error_already_set();
+            [](const RecordList& l, long long i) {
                 const auto n = static_cast<long long>(l.records.size());
-                if (overflow == 0 && i < 0) i += n;
-                if (overflow != 0 || i < 0 || i >= n) throw py::index_error("record index out of range");
+                if (i < 0) i += n;
+                if (i < 0 || i >= n) throw py::index_error("record index out of range");
                 PyObject* r = l.Make(static_cast<std::size_t>(i));
                 if (r == nullptr) throw py::error_already_set();
                 return py::reinterpret_steal<py::object>(r);
