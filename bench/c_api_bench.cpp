@@ -4,9 +4,11 @@
 // does), ulvex::Scan into a vector. Workloads: records among garbage, and
 // back-to-back small records, where the per-record work of the layer weighs
 // most, in both forms.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "bench_util.h"
@@ -80,6 +82,56 @@ void BenchCpp(benchmark::State& state, bool text, bool small) {
     bench::SetItems(state, n);
 }
 
+// A scan resumed call after call (`cap` records per call, as a C program
+// loops), beside one call for everything, on 32 MiB of small records with
+// headers that all reach one far footer with a wrong checksum: the loop
+// continues where the scan stands instead of summing up to that footer again.
+const Bytes& HostileRecords() {
+    static const Bytes b = ulvex::ref::HostileAmongRecords(std::size_t{32} << 20, 60);
+    return b;
+}
+
+std::size_t CResumed(const Bytes& b, std::size_t cap) {
+    std::vector<ulvex_record> out(cap);
+    std::uint64_t pos = 0;
+    std::size_t total = 0, count = 0;
+    do {
+        if (ulvex_scan(ULVEX_BINARY, b.data(), b.size(), &pos, out.data(), cap, &count, 1) != ULVEX_OK) return 0;
+        total += count;
+    } while (count == cap);
+    return total;
+}
+
+struct TakeUpTo {
+    std::size_t cap, got;
+    static std::size_t Take(void* self, const ulvex::Record*, std::size_t n) {
+        TakeUpTo& t = *static_cast<TakeUpTo*>(self);
+        const std::size_t k = std::min(n, t.cap - t.got);
+        return t.got += k, k;
+    }
+};
+
+std::size_t CppResumed(const Bytes& b, std::size_t cap) {
+    std::uint64_t pos = 0;
+    std::size_t total = 0;
+    for (bool done = false; !done;) {
+        TakeUpTo t{cap, 0};
+        done =
+            ulvex::Scan(ulvex::RecordForm::Binary, b.data(), b.size(), pos, ulvex::ScanOptions(), TakeUpTo::Take, &t);
+        total += t.got;
+    }
+    return total;
+}
+
+void BenchResumed(benchmark::State& state, bool c, std::size_t cap) {
+    const Bytes& b = HostileRecords();
+    const std::size_t n = c ? CResumed(b, cap) : CppResumed(b, cap);
+    if (!bench::Agree(state, n == CppScan(false, b).size())) return;
+    for (auto _ : state) benchmark::DoNotOptimize(c ? CResumed(b, cap) : CppResumed(b, cap));
+    bench::SetBytes(state, b.size());
+    bench::SetItems(state, n);
+}
+
 const int kRegistered = [] {
     using benchmark::kMicrosecond;
     for (int text = 0; text < 2; ++text)
@@ -95,6 +147,18 @@ const int kRegistered = [] {
                 BenchCpp(s, text, small);
             })->Unit(kMicrosecond);
         }
+    bench::Add("resumed_hostile/one_call", [](benchmark::State& s) {
+        BenchResumed(s, false, SIZE_MAX);
+    })->Unit(kMicrosecond);
+    for (std::size_t cap : {64, 4096}) {
+        const std::string suffix = "_cap" + std::to_string(cap);
+        bench::Add("resumed_hostile/ulvex_scan" + suffix, [=](benchmark::State& s) {
+            BenchResumed(s, true, cap);
+        })->Unit(kMicrosecond);
+        bench::Add("resumed_hostile/ulvex::Scan" + suffix, [=](benchmark::State& s) {
+            BenchResumed(s, false, cap);
+        })->Unit(kMicrosecond);
+    }
     return 0;
 }();
 

@@ -118,6 +118,37 @@ inline Bytes HostileText(std::size_t n) {
     return v;
 }
 
+// Small valid records (28 bytes each) and, after every `every` of them, a
+// header announcing the length that ends at one shared footer at the end,
+// whose checksum matches none of them: a scan that starts afresh sums
+// everything up to that footer again at each such header. At least `n` bytes.
+inline Bytes HostileAmongRecords(std::size_t n, std::size_t every) {
+    const u8 rec[28] = {'<', 'h', 'S', 'M', 'A', 'L', 8,   0,   0,   0,   1,   '>',  's', 's',
+                        's', 's', 's', 's', 's', 's', '<', 'S', 'M', 'A', 'L', 0x98, 3,   '>'};  // checksum 8 * 's'
+    const u8 header[12] = {'<', 'h', 'F', 'A', 'R', '!', 0, 0, 0, 0, 1, '>'};
+    Bytes b;
+    std::vector<std::size_t> traps;
+    while (b.size() < n) {
+        for (std::size_t i = 0; i < every; ++i) b.insert(b.end(), rec, rec + 28);
+        traps.push_back(b.size());
+        b.insert(b.end(), header, header + 12);
+    }
+    const std::size_t footer = b.size();
+    std::vector<bool> used(65536, false);  // each trap's payload checksum
+    unsigned sum = 0;
+    for (std::size_t t = traps.size(), at = footer; t-- > 0;) {
+        for (; at > traps[t] + 12; --at) sum = (sum + b[at - 1]) & 0xFFFFu;
+        used[sum] = true;
+        const std::size_t len = footer - traps[t] - 12;
+        for (int k = 0; k < 4; ++k) b[traps[t] + 6 + k] = static_cast<u8>(len >> (8 * k));
+    }
+    unsigned wrong = 0;
+    while (used[wrong]) ++wrong;
+    const u8 f[9] = {'<', 'F', 'A', 'R', '!', static_cast<u8>(wrong), static_cast<u8>(wrong >> 8), '>', 0};
+    b.insert(b.end(), f, f + 9);
+    return b;
+}
+
 }  // namespace ref
 }  // namespace ulvex
 

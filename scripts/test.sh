@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the library, tools, tests and fuzzers from scratch and runs every check:
-# the test suite in a plain and in an AddressSanitizer + UBSan build, the
-# fuzz targets for a short bounded time, and the ABI check.
+# the test suite in a plain build, in an AddressSanitizer + UBSan build with
+# gcc and in one with clang (which also makes the fuzz targets), the fuzz
+# targets for a short bounded time, and the ABI check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
@@ -20,12 +21,15 @@ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DULVEX_SANITIZE=ON
 cmake --build build/asan -j "$jobs"
 ctest --test-dir build/asan --output-on-failure -j "$jobs"
 
-echo "== fuzz targets (clang, libFuzzer + ASan + UBSan) =="
-# (the plain and sanitizer builds above replay the committed corpora as tests)
+echo "== clang build of everything (ASan + UBSan), with the libFuzzer targets =="
+# The library, tools, examples (the C one linked by the C driver) and tests,
+# built and tested with clang and the sanitizers as a developer debugging a
+# fuzz finding builds them; the fuzz targets come from the same build (the
+# tests replay their committed corpora).
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DULVEX_SANITIZE=ON -DULVEX_FUZZ=ON -DULVEX_BUILD_TESTS=OFF \
-  -DULVEX_BUILD_EXAMPLES=OFF -DULVEX_BUILD_TOOLS=OFF
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DULVEX_SANITIZE=ON -DULVEX_FUZZ=ON
 cmake --build build/fuzz -j "$jobs"
+ctest --test-dir build/fuzz --output-on-failure -j "$jobs"
 fuzz_seconds=${ULVEX_FUZZ_SECONDS:-15}
 for target in decoder_bin decoder_txt formatter roundtrip stream scan; do
   # Each target starts from a scratch copy of its committed corpus, so the

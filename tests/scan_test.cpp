@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,30 @@ TEST_P(ScanContract, EveryThreadCountAndChunkSizeListsWhatTheWholeBufferScanList
             for (std::uint64_t chunk : {1, 21, 22, 23, 31, 47, 64, 100, 257, 1000, 0})
                 EXPECT_EQ(Show(Scanned(GetParam(), b, threads, chunk)), want)
                     << "round " << round << ", " << threads << " threads, chunks of " << chunk;
+    }
+}
+
+TEST(Scan, ACallbackThatThrowsLeavesPosJustPastTheRecordsItTook) {
+    Maker m{false, std::mt19937(9)};
+    const Bytes b = m.Input(300);
+    struct Thrower {
+        int batches;
+        std::uint64_t end;
+        static std::size_t Take(void* self, const Record* r, std::size_t n) {
+            Thrower& t = *static_cast<Thrower*>(self);
+            if (++t.batches == 3) throw std::runtime_error("third batch");
+            return t.end = r[n - 1].offset + r[n - 1].recordLen, n;
+        }
+    };
+    for (unsigned threads : {1u, 2u}) {
+        ulvex::ScanOptions o;
+        o.threads = threads;
+        o.chunkSize = 64;
+        Thrower t{0, 0};
+        std::uint64_t pos = 0;
+        EXPECT_THROW(ulvex::Scan(RecordForm::Binary, b.data(), b.size(), pos, o, Thrower::Take, &t),
+                     std::runtime_error);
+        EXPECT_EQ(pos, t.end) << threads << " threads";
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <sys/stat.h>
@@ -9,21 +10,6 @@
 #include "arguments.h"
 
 namespace ulvex_cli {
-
-Output::Output() { std::setvbuf(stdout, nullptr, _IOFBF, 1 << 20); }
-
-void Output::Write(const void* p, std::size_t n) {
-    if (n != 0 && std::fwrite(p, 1, n, stdout) != n && m_errno == 0) m_errno = errno != 0 ? errno : EIO;
-}
-
-void Output::Flush() {
-    if (std::fflush(stdout) != 0 && m_errno == 0) m_errno = errno != 0 ? errno : EIO;
-}
-
-void Output::Finish() {
-    Flush();
-    if (m_errno != 0) throw Failure(std::string("standard output: ") + std::strerror(m_errno));
-}
 
 void OpenInput(Input& in, const std::string& path, const char* sub) {
     std::string error;
@@ -74,6 +60,23 @@ CLI::Validator NotNegative() {
     return CLI::Validator(
         [](std::string& value) { return value.compare(0, 1, "-") == 0 ? "must not be negative" : std::string(); }, "",
         "NotNegative");
+}
+
+CLI::Validator FitsIn64Bits() {
+    return CLI::Validator(
+        [](std::string& value) {
+            errno = 0;
+            std::strtoull(value.c_str(), nullptr, 10);
+            return errno == ERANGE ? "must be at most 18446744073709551615" : std::string();
+        },
+        "", "FitsIn64Bits");
+}
+
+void WarnTextVersion14(const char* sub) {
+    static bool warned = false;
+    if (warned) return;
+    warned = true;
+    std::fprintf(stderr, "ulvex %s: warning: a text record cannot hold version 14; it is written as 15\n", sub);
 }
 
 CLI::App* Commands::Add(const std::string& name, const std::string& description, std::function<int()> run) {

@@ -18,6 +18,7 @@
 #include <CLI/CLI.hpp>
 
 #include "input.h"
+#include "output.h"
 #include "ulvex/format.h"
 
 namespace ulvex_cli {
@@ -28,21 +29,6 @@ struct UsageError : std::runtime_error {
 };
 struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
-};
-
-// Standard output, remembering the first write error.
-class Output {
-public:
-    Output();
-    void Write(const void* p, std::size_t n);
-    void Write(const std::string& s) { Write(s.data(), s.size()); }
-    void Write(const std::vector<unsigned char>& v) { Write(v.data(), v.size()); }
-    void Flush();
-    // Flushes and throws Failure when any write failed.
-    void Finish();
-
-private:
-    int m_errno = 0;
 };
 
 // Opens `path` ("-": standard input) for subcommand `sub`; throws Failure.
@@ -76,6 +62,13 @@ void AddProgressOptions(CLI::App& sub, int& choice);
 
 // CLI11 would wrap "-1" around into a huge unsigned value.
 CLI::Validator NotNegative();
+
+// CLI11 would take a number above 2^64 - 1 as 2^64 - 1.
+CLI::Validator FitsIn64Bits();
+
+// Text records cannot hold version 14 (its character would close the
+// header): the encoder writes 15. Says so on standard error, once per run.
+void WarnTextVersion14(const char* sub);
 
 // The subcommands of the tool, each with what it runs once the command line
 // is parsed.

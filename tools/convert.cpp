@@ -51,6 +51,7 @@ void ConvertFile(const ConvertOptions& o, const std::string& file, Output& out, 
                 record.clear();
                 try {
                     if (o.toText) {
+                        if (r[i].version == 14) WarnTextVersion14("convert");
                         payload.assign(p, p + r[i].payloadLen);
                         txt->AddTagTxt(record, name.c_str(), payload, r[i].version);
                     } else {
@@ -88,6 +89,7 @@ void AddConvertCommand(Commands& commands) {
     convert->add_option("FILE", o->files, kFilesHelp);
     AddThreadsOption(*convert, o->threads);
     AddProgressOptions(*convert, o->progress);
+    convert->footer("The text form cannot hold version 14: such records are written as version 15 (with a warning).");
 }
 
 }  // namespace ulvex_cli

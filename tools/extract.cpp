@@ -45,7 +45,12 @@ int RunExtract(const ExtractOptions& o) {
                                 : "index " + Num(o.index) + " is out of range: " + Num(seen) + " record" +
                                       (seen == 1 ? "" : "s") + " named " + shown);
     }
-    out.Write(in.Data() + record.payloadOffset, record.payloadLen);
+    try {
+        out.Write(in.Data() + record.payloadOffset, record.payloadLen);
+    } catch (const OutputError&) {
+        CheckInput(in);  // a write from lost pages fails: the file shrank
+        throw;
+    }
     CheckInput(in);
     out.Finish();
     return 0;
@@ -59,7 +64,7 @@ void AddExtractCommand(Commands& commands) {
                                      [o] { return RunExtract(*o); });
     extract->add_option("--name", o->name, "Tag name (up to 4 bytes; \\xNN for any byte)")->required();
     extract->add_option("--index", o->index, "Which record of that name, counting from 0 (default 0)")
-        ->check(NotNegative());
+        ->check(NotNegative() & FitsIn64Bits());
     extract->add_flag("--text", o->text, "Read the text form instead of the binary one");
     extract->add_option("FILE", o->file, kFileHelp);
     AddThreadsOption(*extract, o->threads);

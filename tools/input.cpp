@@ -1,5 +1,7 @@
 #include "input.h"
 
+#include "output.h"
+
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -61,6 +63,7 @@ void OnBusError(int sig, siginfo_t* info, void* context) {
         if (g_reported.test_and_set()) {
             for (;;) ::pause();
         }
+        HoldOutput();  // no line is left cut
         std::size_t done = 0;
         while (done < slot.messageLen) {
             const ssize_t n = ::write(STDERR_FILENO, slot.message + done, slot.messageLen - done);
@@ -113,12 +116,19 @@ void UnwatchMapping(int i) {
     g_slots[i].end.store(nullptr);
 }
 
+// Where reading starts: standard input's current offset, else 0.
+std::uint64_t StartOffset(int fd, bool isStdin) {
+    if (!isStdin) return 0;
+    const off_t at = ::lseek(fd, 0, SEEK_CUR);
+    return at > 0 ? static_cast<std::uint64_t>(at) : 0;
+}
+
 }  // namespace
 
 Input::~Input() {
     if (m_map != nullptr) {
         if (m_watchSlot >= 0) UnwatchMapping(m_watchSlot);
-        ::munmap(m_map, static_cast<std::size_t>(m_size));
+        ::munmap(m_map, m_mapLength);
     }
     if (m_fd >= 0) ::close(m_fd);
 }
@@ -135,18 +145,28 @@ bool Input::Open(const std::string& path, const std::string& who, std::string& e
         err = errno;
     } else if (S_ISDIR(st.st_mode)) {
         err = EISDIR;
-    } else if (S_ISREG(st.st_mode) && st.st_size > 0) {
-        const std::size_t size = static_cast<std::size_t>(st.st_size);
-        void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    } else if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > StartOffset(fd, isStdin)) {
+        // Standard input is read from where it stands (a shell may have
+        // read part of it already), as a pipe would be; the offsets count
+        // from there.
+        const std::uint64_t start = StartOffset(fd, isStdin);
+        const std::uint64_t page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+        const std::uint64_t base = start / page * page;
+        const std::size_t length = static_cast<std::size_t>(static_cast<std::uint64_t>(st.st_size) - base);
+        void* map = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, static_cast<off_t>(base));
         if (map != MAP_FAILED) {
-            ::madvise(map, size, MADV_SEQUENTIAL);
+            ::madvise(map, length, MADV_SEQUENTIAL);
             m_map = map;
-            m_data = static_cast<const unsigned char*>(map);
-            m_size = size;
+            m_mapLength = length;
+            m_start = start;
+            m_data = static_cast<const unsigned char*>(map) + (start - base);
+            m_size = static_cast<std::uint64_t>(st.st_size) - start;
+            // Consumed, as a read would have.
+            if (isStdin) ::lseek(fd, static_cast<off_t>(st.st_size), SEEK_SET);
             m_mtimeSec = static_cast<long long>(st.st_mtim.tv_sec);
             m_mtimeNsec = static_cast<long long>(st.st_mtim.tv_nsec);
             m_faultMessage = who + ": " + m_shown + ": the file shrank while being read\n";
-            m_watchSlot = WatchMapping(map, size, m_faultMessage);
+            m_watchSlot = WatchMapping(map, length, m_faultMessage);
         } else {
             err = ReadAll(fd, m_buffer);  // e.g. a file system without mmap
         }
@@ -175,12 +195,12 @@ bool Input::CheckUnchanged(std::string& error) const {
         return false;
     }
     const std::uint64_t now = static_cast<std::uint64_t>(st.st_size);
-    if (now < m_size) {
+    if (now < m_start + m_size) {
         error = m_shown + ": the file shrank while being read";
         return false;
     }
-    if (now == m_size && (static_cast<long long>(st.st_mtim.tv_sec) != m_mtimeSec ||
-                          static_cast<long long>(st.st_mtim.tv_nsec) != m_mtimeNsec)) {
+    if (now == m_start + m_size && (static_cast<long long>(st.st_mtim.tv_sec) != m_mtimeSec ||
+                                    static_cast<long long>(st.st_mtim.tv_nsec) != m_mtimeNsec)) {
         error = m_shown + ": the file changed while being read";
         return false;
     }

@@ -10,7 +10,7 @@ namespace ulvex_cli {
 
 // Regular files are mapped read-only (so inputs of many gigabytes cost no
 // memory of their own); pipes, terminals and other streams are read into
-// memory. "-" names standard input.
+// memory. "-" names standard input, which is read from its current offset.
 //
 // A mapped file is read as it was when opened: bytes appended later are not
 // seen. A file that shrinks while mapped would fault on the pages it lost;
@@ -41,8 +41,10 @@ private:
     const unsigned char* m_data = nullptr;
     std::uint64_t m_size = 0;
     void* m_map = nullptr;
-    int m_fd = -1;         // of the mapped file
-    int m_watchSlot = -1;  // of the SIGBUS handler, which reports its lost pages
+    std::size_t m_mapLength = 0;
+    std::uint64_t m_start = 0;  // the file offset of Data()[0]
+    int m_fd = -1;              // of the mapped file
+    int m_watchSlot = -1;       // of the SIGBUS handler, which reports its lost pages
     std::string m_shown;
     std::string m_faultMessage;
     long long m_mtimeSec = 0, m_mtimeNsec = 0;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,14 +36,25 @@ ListStyle StyleOf(const ListOptions& o) {
     return style;
 }
 
-// Standard input that is a pipe, a socket or a terminal is followed live:
-// read in chunks, each record printed as soon as it is complete.
-bool StdinIsStream(const std::string& file) {
+// An input that is not a regular file (a pipe, socket, terminal, FIFO or
+// device, on standard input or named) is followed live: read in chunks, each
+// record printed as soon as it is complete, in bounded memory. Sets `fd`
+// (opened here for a named one) and `shown`; false for a regular file, a
+// directory or a name that cannot be opened (OpenInput reports those).
+bool IsStream(const std::string& file, int& fd, std::string& shown) {
+    const bool isStdin = file == "-";
+    fd = isStdin ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
     struct stat st;
-    return file == "-" && (fstat(STDIN_FILENO, &st) != 0 || !S_ISREG(st.st_mode));
+    if (::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
+        if (!isStdin) ::close(fd);
+        return false;
+    }
+    shown = isStdin ? "standard input" : file;
+    return true;
 }
 
-int RunListStream(const ListOptions& o) {
+int RunListStream(const ListOptions& o, int fd, const std::string& shown) {
     Output out;
     const ListStyle style = StyleOf(o);
     RecordFormatter formatter(style);
@@ -67,9 +79,9 @@ int RunListStream(const ListOptions& o) {
         return any;
     };
     for (;;) {
-        const ssize_t n = read(STDIN_FILENO, chunk.data(), chunk.size());
+        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw Failure(std::string("standard input: ") + std::strerror(errno));
+        if (n < 0) throw Failure(shown + ": " + std::strerror(errno));
         if (n == 0) break;
         total += static_cast<std::uint64_t>(n);
         // The reader reads the chunk in place: it stays untouched until drained.
@@ -147,7 +159,17 @@ int RunList(const ListOptions& o) {
         return Follow(f, out);
     }
     RejectDirectories(o.files);
-    if (o.files.size() == 1 && StdinIsStream(o.files[0])) return RunListStream(o);
+    int fd = -1;
+    std::string shown;
+    if (o.files.size() == 1 && IsStream(o.files[0], fd, shown)) {
+        struct Closer {
+            int fd;
+            ~Closer() {
+                if (fd != STDIN_FILENO) ::close(fd);
+            }
+        } closer{fd};
+        return RunListStream(o, fd, shown);
+    }
     const unsigned threads = ulvex::ScanThreads(o.threads);
     std::unique_ptr<ulvex::ThreadPool> pool(threads > 1 ? new ulvex::ThreadPool(threads) : nullptr);
     Output out;
@@ -184,7 +206,7 @@ void AddListCommand(Commands& commands) {
                    "SIGINT or SIGTERM; a truncated or replaced file is listed again from its start");
     AddThreadsOption(*list, o->threads);
     list->add_option("--max-payload", o->maxPayload,
-                     "When following a pipe or a file (--follow): the longest payload waited for, in bytes "
+                     "When following a pipe, FIFO, device or a file (--follow): the longest payload waited for, in bytes "
                      "(default 16 MiB); a header announcing more is passed over at once")
         ->check(CLI::Range(std::uint64_t{0}, ulvex::kMaxRecordLength));
     AddProgressOptions(*list, o->progress);
@@ -192,8 +214,9 @@ void AddListCommand(Commands& commands) {
         "Names are quoted; printable ASCII and UTF-8 are shown as they are, other bytes, \\ and \" as \\xNN.\n"
         "JSON strings keep UTF-8; any other byte b becomes \\udcXX (U+DC00 + b).\n"
         "A file is listed as it was when opened; one that shrinks or is rewritten meanwhile fails.\n"
-        "A pipe on standard input is followed live: each record is printed as soon as it is complete;\n"
-        "so is a file with --follow, as tail -F follows a name.");
+        "A pipe, FIFO or device (as FILE or on standard input) is followed live: each record is printed as soon\n"
+        "as it is complete; so is a file with --follow, as tail -F follows a name. Standard input that is a file\n"
+        "is read from its current offset.");
 }
 
 }  // namespace ulvex_cli

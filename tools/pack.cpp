@@ -27,6 +27,7 @@ int RunPack(const PackOptions& o) {
     std::vector<unsigned char> record;
     const auto version = static_cast<unsigned char>(o.version);
     if (o.text) {
+        if (version == 14) WarnTextVersion14("pack");
         std::unique_ptr<IUlvexEncoderTxt> enc(IUlvexEncoderTxt::CreateMe());
         const std::vector<unsigned char> payload(in.Data(), in.Data() + in.Size());
         enc->AddTagTxt(record, name.c_str(), payload, version);
@@ -49,7 +50,9 @@ void AddPackCommand(Commands& commands) {
     CLI::App* pack =
         commands.Add("pack", "Frame the input bytes as one record on standard output", [o] { return RunPack(*o); });
     pack->add_option("--name", o->name, "Tag name (up to 4 bytes; \\xNN for any byte)")->required();
-    pack->add_option("--version", o->version, "Version byte, 0-255 (default 0)")->check(CLI::Range(0, 255));
+    pack->add_option("--version", o->version,
+                     "Version byte, 0-255 (default 0); the text form cannot hold 14 and writes 15 (with a warning)")
+        ->check(CLI::Range(0, 255));
     pack->add_flag("--text", o->text, "Write the text form instead of the binary one");
     pack->add_option("FILE", o->file, kFileHelp);
     pack->footer("Records are appended by concatenating outputs: ulvex pack ... >> capture.bin");

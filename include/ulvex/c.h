@@ -8,12 +8,13 @@
    - Output goes to memory the caller owns. When a function fails, its
      outputs are left as they were, except that ULVEX_ERR_SPACE stores the
      size needed in *written (or *count), and that a failed ulvex_scan may
-     have written to its record array (its *pos and *count stay).
+     have written to its record array (and reports the records it wrote).
    - Pointers handed back (record payloads, entry keys and values) point into
      the caller's own input, or into a stream's buffer for as long as the
      stream function says.
    - A handle (ulvex_stream) is created and freed by the library. One handle
-     serves one thread at a time; the other functions share no state.
+     serves one thread at a time; the other functions share no state (but
+     ulvex_scan's per-thread continuation, below).
 
    Binary records are a 12-byte header ('<' 'h' name[4] length(le32)
    version '>'), the payload and an 8-byte footer ('<' name[4]
@@ -72,16 +73,25 @@ ULVEX_API const char* ulvex_strerror(int code);
    (text) bytes of the input. A *pos beyond size lists nothing. data must stay
    unchanged during the call.
 
-   On one thread a call scans only a few KiB (or, if more, about an eighth of
-   the bytes of cap records of the least size: 20 bytes, 34 in the text form)
-   past the last record it lists: with a cap of a few thousand, a loop of
-   calls costs about what one call for everything does. With more threads, give a large cap: each call starts its
-   threads and may scan a few MiB per thread beyond what it lists.
+   A call that stops at cap keeps, for its thread, where the scan stands
+   (the records found and not yet listed, the checksum table), and a call on
+   the same thread with the same form, data and size from the *pos it
+   returned continues from there: a loop of calls does the work of one call
+   for everything, whatever the cap and the thread count. That state is let
+   go when a scan reaches the end, when the thread scans another input or
+   from another position, and when the thread ends. The bytes must stay
+   unchanged between the calls of such a loop: if they change, the records
+   listed may differ from a fresh scan's, but nothing is read outside
+   data[0, size).
 
-   Records go straight into out: on an error *pos and *count are unchanged,
-   but out[0, cap) may have been written.
+   Records go straight into out. On an error (ULVEX_ERR_NOMEM,
+   ULVEX_ERR_FAIL) after some were written, *count gives how many and *pos
+   is just past the last of them, so that calling again continues the scan;
+   when none was, *pos and *count are unchanged (out[0, cap) may still have
+   been written).
    ULVEX_ERR_ARG: form unknown, or data (with size > 0), pos, count or out
-   (with cap > 0) is NULL. ULVEX_ERR_FAIL: a thread could not be started. */
+   (with cap > 0) is NULL. ULVEX_ERR_FAIL: a thread could not be started.
+   More threads than 256, or than chunks of the input, count as that many. */
 ULVEX_API int ulvex_scan(ulvex_form form, const void* data, uint64_t size, uint64_t* pos, ulvex_record* out, size_t cap,
                          size_t* count, unsigned threads);
 

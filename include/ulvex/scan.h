@@ -48,7 +48,8 @@ namespace ulvex {
 struct ScanOptions {
     ScanOptions() : threads(1), chunkSize(0) {}
     // Threads to scan with: 0 for one per core. 1 scans on the calling
-    // thread only.
+    // thread only. No more threads start than the input has chunks, nor more
+    // than 256.
     unsigned threads;
     // Bytes per chunk: 0 chooses a size from the buffer length and the
     // threads. Any size from 1 gives the same records; tests use small ones
@@ -63,11 +64,23 @@ typedef std::size_t (*RecordBatchFn)(void* context, const Record* records, std::
 
 // Scans `size` bytes at `data` from position `pos` on, handing the records to
 // `fn`. On return `pos` is just past the last record taken (unchanged when
-// none was), so calling again from there continues the same scan. Returns
-// true when the scan reached the end of the buffer, false when `fn` stopped
-// it. A `pos` beyond `size` lists nothing. Throws std::bad_alloc when memory
-// runs out (records already handed over stay taken) and std::system_error
-// when a thread cannot be started.
+// none was), whatever ends the scan, an exception included, so calling again
+// from there continues the same scan. Returns true when the scan reached the
+// end of the buffer, false when `fn` stopped it. A `pos` beyond `size` lists
+// nothing. Throws what `fn` throws (the records of that batch count as not
+// taken), std::bad_alloc when memory runs out and std::system_error when a
+// thread cannot be started.
+//
+// A scan that `fn` stops keeps, for its thread, where it stands: the records
+// found and not yet taken (a few chunks' worth at most) and its checksum
+// table. A call on the same thread with the same form, data and size from
+// the `pos` it returned continues from there, so a loop of calls does the
+// work of one scan, whatever `fn` takes each time. That state is let go when
+// a scan reaches the end, when the thread starts another scan (of another
+// buffer, or from another position), and when the thread ends. The bytes
+// must stay unchanged between the calls of such a loop: if they change, the
+// records listed may differ from a fresh scan's, but nothing is read outside
+// the buffer.
 ULVEX_API bool Scan(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& pos,
                     const ScanOptions& options, RecordBatchFn fn, void* context);
 

@@ -15,12 +15,29 @@ std::string BytesOrStr(py::handle obj, const char* what) {
     throw py::type_error(std::string(what) + " must be bytes or str, not " + std::string(Py_TYPE(obj.ptr())->tp_name));
 }
 
-long long IntInRange(py::handle value, long long lo, long long hi, const char* what) {
-    if (!PyLong_Check(value.ptr())) {
+py::int_ IndexArg(py::handle value, const char* what) {
+    PyObject* i = PyNumber_Index(value.ptr());
+    if (i == nullptr) {
+        PyErr_Clear();
         throw py::type_error(std::string(what) + " must be an int, not " + std::string(Py_TYPE(value.ptr())->tp_name));
     }
+    return py::reinterpret_steal<py::int_>(i);
+}
+
+bool BoolArg(py::handle value, const char* what) {
+    const std::string type = Py_TYPE(value.ptr())->tp_name;
+    if (!PyBool_Check(value.ptr()) && type.compare(0, 10, "numpy.bool") != 0) {
+        throw py::type_error(std::string(what) + " must be a bool, not " + type);
+    }
+    const int v = PyObject_IsTrue(value.ptr());
+    if (v < 0) throw py::error_already_set();
+    return v != 0;
+}
+
+long long IntInRange(py::handle value, long long lo, long long hi, const char* what) {
+    const py::int_ index = IndexArg(value, what);
     int overflow = 0;
-    const long long v = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+    const long long v = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
     if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
     if (overflow != 0 || v < lo || v > hi) {
         throw py::value_error(std::string(what) + " must be from " + std::to_string(lo) + " to " + std::to_string(hi));

@@ -1,6 +1,7 @@
 // The in-process C++ baseline of the Python benchmark.
 #include <vector>
 
+#include "arguments.h"
 #include "bindings.h"
 #include "buffer.h"
 #include "ulvex/decoder_bin.h"
@@ -28,10 +29,12 @@ std::size_t CxxListingCount(py::handle data, bool text) {
 
 void AddBenchmarkHook(py::module_& m) {
     m.def(
-        "_cxx_listing_count", [](py::handle data, bool text) { return CxxListingCount(data, text); }, py::arg("data"),
-        py::kw_only(), py::arg("text") = false,
+        "_cxx_listing_count",
+        [](py::handle data, py::handle text) { return CxxListingCount(data, BoolArg(text, "text")); }, py::arg("data"),
+        py::kw_only(), py::arg("text") = py::bool_(false),
         "Records found by the library's bulk listing (FindAllTagPtrAnyName into a std::vector<STag>), "
         "with the GIL released: the in-process C++ baseline of the benchmark.");
+    ShortArgumentErrors(m, "_cxx_listing_count", "_cxx_listing_count(data, *, text=False)");
 }
 
 }  // namespace ulvex_py

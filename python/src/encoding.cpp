@@ -84,10 +84,11 @@ py::bytes Entry(py::handle key, py::handle value) {
 void AddEncoding(py::module_& m) {
     m.def(
         "pack",
-        [](py::handle name, py::handle payload, py::handle version, bool text) {
-            return Pack(name, payload, version, text);
+        [](py::handle name, py::handle payload, py::handle version, py::handle text) {
+            return Pack(name, payload, version, BoolArg(text, "text"));
         },
-        py::arg("name"), py::arg("payload"), py::arg("version") = 0, py::kw_only(), py::arg("text") = false,
+        py::arg("name"), py::arg("payload"), py::arg("version") = py::int_(0), py::kw_only(),
+        py::arg("text") = py::bool_(false),
         R"doc(pack(name, payload, version=0, *, text=False) -> bytes
 
 One record framing `payload` (any bytes-like object). `name` is bytes or str
@@ -116,6 +117,10 @@ the double writer (9 significant digits), bytes or str (UTF-8) as they are.
 A payload is entries joined: b"".join(...). Keys and values are not escaped.
 
 Raises OverflowError for an int outside -2**63 .. 2**64 - 1.)doc");
+
+    ShortArgumentErrors(m, "pack", "pack(name, payload, version=0, *, text=False)");
+    ShortArgumentErrors(m, "entries", "entries(payload)");
+    ShortArgumentErrors(m, "entry", "entry(key, value)");
 }
 
 }  // namespace ulvex_py

@@ -2,6 +2,7 @@
 
 #include <structmember.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "bindings.h"
@@ -103,6 +104,31 @@ PyObject* RecordRepr(PyObject* self) {
     return s;
 }
 
+// Records are equal when they describe the same record: the same numbers,
+// name and version, and equal payload bytes (from whichever buffer).
+bool SameRecord(const RecordObject* a, const RecordObject* b) {
+    return a->offset == b->offset && a->payloadOffset == b->payloadOffset && a->payloadLen == b->payloadLen &&
+           a->recordLen == b->recordLen && a->version == b->version && std::memcmp(a->name, b->name, 4) == 0 &&
+           (a->payloadLen == 0 || std::memcmp(a->payload, b->payload, a->payloadLen) == 0);
+}
+
+PyObject* RecordCompare(PyObject* a, PyObject* b, int op) {
+    if ((op != Py_EQ && op != Py_NE) || Py_TYPE(b) != Py_TYPE(a)) Py_RETURN_NOTIMPLEMENTED;
+    const bool same = SameRecord(reinterpret_cast<const RecordObject*>(a), reinterpret_cast<const RecordObject*>(b));
+    return PyBool_FromLong((op == Py_EQ) == same);
+}
+
+Py_hash_t RecordHash(PyObject* self) {
+    const auto* r = reinterpret_cast<const RecordObject*>(self);
+    std::uint64_t h = r->offset * 0x9E3779B97F4A7C15ull ^ r->payloadOffset;
+    h = h * 0x9E3779B97F4A7C15ull ^ (std::uint64_t{r->payloadLen} << 32 | r->recordLen);
+    std::uint32_t name = 0;
+    std::memcpy(&name, r->name, 4);
+    h = h * 0x9E3779B97F4A7C15ull ^ (std::uint64_t{name} << 8 | r->version);
+    const auto v = static_cast<Py_hash_t>(h >> 1);
+    return v == -1 ? -2 : v;
+}
+
 PyMemberDef g_recordMembers[] = {
     {"offset", T_ULONGLONG, offsetof(RecordObject, offset), READONLY, "Position of the record's first byte."},
     {"payload_offset", T_ULONGLONG, offsetof(RecordObject, payloadOffset), READONLY,
@@ -135,6 +161,8 @@ void AddRecord(py::module_& m) {
     g_recordType.tp_members = g_recordMembers;
     g_recordType.tp_getset = g_recordGetSet;
     g_recordType.tp_repr = RecordRepr;
+    g_recordType.tp_richcompare = RecordCompare;
+    g_recordType.tp_hash = RecordHash;
     for (PyTypeObject* t : {&g_payloadType, &g_recordType}) {
         if (PyType_Ready(t) != 0) throw py::error_already_set();
     }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "arguments.h"
 #include "bindings.h"
 
 namespace ulvex_py {
@@ -49,10 +50,11 @@ py::object Iterate(py::handle self, const RecordList& list) {
 
 // A read-only column over one field of the records, without a copy.
 py::array Column(py::handle self, const RecordList& list, const py::dtype& dtype, std::size_t fieldOffset) {
-    if (list.records.empty()) return py::array(dtype, std::vector<py::ssize_t>{0}, std::vector<py::ssize_t>{});
-    const char* first = reinterpret_cast<const char*>(list.records.data()) + fieldOffset;
-    py::array column(dtype, std::vector<py::ssize_t>{static_cast<py::ssize_t>(list.records.size())},
-                     std::vector<py::ssize_t>{static_cast<py::ssize_t>(sizeof(ulvex::Record))}, first, self);
+    py::array column = list.records.empty()
+                           ? py::array(dtype, std::vector<py::ssize_t>{0}, std::vector<py::ssize_t>{})
+                           : py::array(dtype, std::vector<py::ssize_t>{static_cast<py::ssize_t>(list.records.size())},
+                                       std::vector<py::ssize_t>{static_cast<py::ssize_t>(sizeof(ulvex::Record))},
+                                       reinterpret_cast<const char*>(list.records.data()) + fieldOffset, self);
     py::detail::array_proxy(column.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
     return column;
 }

@@ -3,6 +3,7 @@
 #include <new>
 #include <string>
 
+#include "arguments.h"
 #include "bindings.h"
 #include "buffer.h"
 #include "records.h"
@@ -11,10 +12,9 @@
 namespace ulvex_py {
 namespace {
 
-py::object ScanData(py::handle data, bool text, long long threads) {
-    if (threads < 0 || threads > kMaxScanThreads) {
-        throw py::value_error("threads must be from 0 (one per core) to " + std::to_string(kMaxScanThreads));
-    }
+py::object ScanData(py::handle data, py::handle textArg, py::handle threadsArg) {
+    const bool text = BoolArg(textArg, "text");
+    const long long threads = IntInRange(threadsArg, 0, kMaxScanThreads, "threads");
     std::unique_ptr<RecordList> list(new RecordList);
     std::uint64_t size = 0;
     list->owner = HoldBuffer(data, list->data, size);
@@ -35,8 +35,8 @@ py::object ScanData(py::handle data, bool text, long long threads) {
 
 void AddScan(py::module_& m) {
     m.def(
-        "scan", [](py::handle data, bool text, long long threads) { return ScanData(data, text, threads); },
-        py::arg("data"), py::kw_only(), py::arg("text") = false, py::arg("threads") = 1,
+        "scan", [](py::handle data, py::handle text, py::handle threads) { return ScanData(data, text, threads); },
+        py::arg("data"), py::kw_only(), py::arg("text") = py::bool_(false), py::arg("threads") = py::int_(1),
         R"doc(scan(data, *, text=False, threads=1) -> Records
 
 Every record of `data`, any object with the buffer protocol (bytes,
@@ -50,6 +50,7 @@ The records are exactly those of one byte-by-byte scan of the whole buffer:
 each position is tried in turn, a failed candidate is passed over to the
 next byte, and the scan continues just past every record found. No record
 starts in the last 20 (binary) or 30 (text) bytes of the buffer.)doc");
+    ShortArgumentErrors(m, "scan", "scan(data, *, text=False, threads=1)");
 }
 
 }  // namespace ulvex_py

@@ -2,6 +2,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "arguments.h"
 #include "bindings.h"
 #include "buffer.h"
 #include "record.h"
@@ -57,11 +58,9 @@ private:
     };
 
     static std::size_t MaxPayloadArg(py::handle value) {
-        if (!PyLong_Check(value.ptr())) {
-            throw py::type_error(std::string("max_payload must be an int, not ") + Py_TYPE(value.ptr())->tp_name);
-        }
+        const py::int_ index = IndexArg(value, "max_payload");
         int overflow = 0;
-        const long long v = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+        const long long v = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
         if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
         if (overflow < 0 || (overflow == 0 && v < 0)) throw py::value_error("max_payload must not be negative");
         // Payload lengths are 32-bit: anything above takes every record.
@@ -108,8 +107,14 @@ A damaged header announcing up to `max_payload` bytes holds back the
 records behind it until that many bytes have arrived (or finish()).)doc");
     reader.attr("__module__") = "ulvex";
     reader
-        .def(py::init([](bool text, py::handle maxPayload) { return new PyStreamReader(text, maxPayload); }),
-             py::kw_only(), py::arg("text") = false, py::arg("max_payload") = ulvex::StreamReader::kDefaultMaxPayload)
+        .def(py::init([](py::handle text, py::handle maxPayload) {
+                 return new PyStreamReader(BoolArg(text, "text"), maxPayload);
+             }),
+             py::kw_only(), py::arg("text") = py::bool_(false),
+             py::arg("max_payload") = py::int_(ulvex::StreamReader::kDefaultMaxPayload))
+        .def(py::init([](const py::args&, const py::kwargs&) -> PyStreamReader* {
+            throw py::type_error("arguments do not match StreamReader(*, text=False, max_payload=16 * 2**20)");
+        }))
         .def("feed", &PyStreamReader::Feed, py::arg("data"),
              "feed(data) -> list[Record]\n\nTakes the next chunk (any bytes-like object) and returns the records "
              "it completed.")
@@ -121,6 +126,7 @@ records behind it until that many bytes have arrived (or finish()).)doc");
                                "Bytes passed over as not belonging to any delivered record.")
         .def_property_readonly("rejected", &PyStreamReader::Rejected,
                                "Candidates rejected: well-formed headers whose record was not delivered.");
+    ShortArgumentErrors(reader, "feed", "feed(data)");
 }
 
 }  // namespace ulvex_py

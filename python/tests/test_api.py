@@ -113,3 +113,43 @@ def test_out_of_memory_raises_memory_error(setup, call):
     here = os.path.dirname(os.path.abspath(__file__))
     done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, cwd=here)
     assert (done.returncode, done.stdout, done.stderr) == (0, "MemoryError\n", "")
+
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda big: ulvex.scan(big, threads=None),
+        lambda big: ulvex.scan(big, threads=1.5),
+        lambda big: ulvex.scan(big, threads=2**70),
+        lambda big: ulvex.scan(big, text="yes"),
+        lambda big: ulvex.scan(big, 1),
+        lambda big: ulvex.scan(big, thread=1),
+        lambda big: ulvex.pack(b"A", big, None),
+        lambda big: ulvex.entries(big, 1),
+        lambda big: ulvex.StreamReader().feed(big, 1),
+    ],
+)
+def test_argument_errors_do_not_carry_the_buffer(call):
+    with pytest.raises((TypeError, ValueError)) as e:
+        call(b"\x01" * 2**20)
+    assert len(str(e.value)) < 300
+
+
+def test_indexes_and_integer_arguments_accept_any_integer_type():
+    np = pytest.importorskip("numpy")
+    data = ulvex.pack(b"A", b"x", np.uint8(3)) + b"\0"
+    records = ulvex.scan(data, threads=np.int64(2))
+    assert records[np.int32(0)].version == 3
+    assert ulvex.StreamReader(max_payload=np.int64(1)).finish() == []
+
+
+def test_columns_of_an_empty_scan_are_read_only_like_the_others():
+    with pytest.raises(ValueError):
+        ulvex.scan(b"").offset[:] = 1
+
+
+def test_records_are_equal_when_their_fields_and_payloads_are():
+    data = ulvex.pack(b"A", b"x") + ulvex.pack(b"A", b"y") + b"\0"
+    first, again, other = ulvex.scan(data)[0], ulvex.scan(bytearray(data))[0], ulvex.scan(data)[1]
+    assert first == again and hash(first) == hash(again)
+    assert first != other

@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 #include <system_error>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -40,7 +41,13 @@ using ulvex::detail::Status;
 
 namespace {
 
-bool KnownForm(ulvex_form form) { return form == ULVEX_BINARY || form == ULVEX_TEXT; }
+// A C caller may pass any int as the form: its bytes are read as that int,
+// never as the enumeration (whose range holds only the known forms).
+bool KnownForm(const ulvex_form& form) {
+    std::underlying_type<ulvex_form>::type v;
+    std::memcpy(&v, &form, sizeof v);
+    return v == ULVEX_BINARY || v == ULVEX_TEXT;
+}
 
 // The scan's batch receiver: copies records into the caller's array, up to
 // its capacity. The record types have the same layout (checked above).
@@ -92,19 +99,23 @@ ULVEX_API int ulvex_scan(ulvex_form form, const void* data, uint64_t size, uint6
         *count = 0;
         return ULVEX_OK;
     }
+    ScanSink sink = {out, cap, 0};
+    std::uint64_t at = *pos;
+    int status = ULVEX_OK;
     try {
-        ScanSink sink = {out, cap, 0};
         ulvex::ScanOptions options;
         options.threads = threads;
         options.chunkSize = ulvex::detail::ChunkForRecordLimit(static_cast<ulvex::RecordForm>(form), cap, threads);
-        std::uint64_t at = *pos;
         ulvex::Scan(static_cast<ulvex::RecordForm>(form), data, size, at, options, &ScanSink::Take, &sink);
-        *count = sink.count;
-        *pos = at;
-        return ULVEX_OK;
     } catch (...) {
-        return Status();
+        status = Status();
+        // Records written before the failure are reported, so that calling
+        // again continues after them; otherwise the outputs stay as they were.
+        if (sink.count == 0) return status;
     }
+    *count = sink.count;
+    *pos = at;
+    return status;
 }
 
 ULVEX_API int ulvex_encode(ulvex_form form, const unsigned char name[4], unsigned char version, const void* payload,

@@ -9,9 +9,18 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(ULVEX_COUNT_SUM_WORK)
+#include <atomic>
+#endif
 
 namespace ulvex {
 namespace detail {
+
+#if defined(ULVEX_COUNT_SUM_WORK)
+// Bytes summed by every thread so far: only in the build that the work-count
+// tests link, never in the shared object.
+std::atomic<std::uint64_t>& SumWork();
+#endif
 
 // Byte sum modulo 65536, one byte at a time: the reference form, also the
 // path used where SSE2 is not available.
@@ -67,6 +76,9 @@ inline std::uint16_t ChecksumSse2(const unsigned char* p, std::size_t n) {
 
 inline std::uint16_t Checksum(const unsigned char* p, std::size_t n) {
     if (p == nullptr || n == 0) return 0;
+#if defined(ULVEX_COUNT_SUM_WORK)
+    SumWork().fetch_add(n, std::memory_order_relaxed);
+#endif
 #if defined(__SSE2__)
     if (n >= 16) return ChecksumSse2(p, n);
 #endif

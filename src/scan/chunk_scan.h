@@ -1,5 +1,5 @@
-// One chunk's own scan: the records of the whole-input scan's rules among
-// the positions of one chunk, each chunk scanned from its own first byte.
+// The pieces ulvex::Scan is built of: finding the next record of either form
+// in a range of the input, and a worker's scan of one chunk.
 #ifndef ULVEX_SRC_SCAN_CHUNK_SCAN_H
 #define ULVEX_SRC_SCAN_CHUNK_SCAN_H
 
@@ -11,12 +11,10 @@
 #include "binary/binary_record.h"
 #include "common/block_sums.h"
 #include "text/text_record.h"
-#include "ulvex/format.h"
+#include "ulvex/scan.h"
 
 namespace ulvex {
 namespace detail {
-// Included by the parallel scan (scan.cpp) alone: its own types.
-namespace {
 
 // Checksums for a worker's scan of one chunk. A worker never builds block
 // sums: once its direct summing exceeds four times the chunk's length (plus
@@ -79,7 +77,7 @@ private:
     std::uint64_t m_size;
 };
 
-std::uint64_t End(const Record& r) { return r.offset + r.recordLen; }
+inline std::uint64_t End(const Record& r) { return r.offset + r.recordLen; }
 
 // One chunk's own scan: its records, and how far its path is decided (its
 // end, or where the worker left the rest to the join). Each on a cache line
@@ -107,12 +105,11 @@ std::uint64_t ScanRange(const Finder& finder, std::uint64_t begin, std::uint64_t
     return end;
 }
 
-void ScanChunk(const Finder& finder, Chunk& c) {
+inline void ScanChunk(const Finder& finder, Chunk& c) {
     WorkerSums sums(c.end - c.begin);
     c.decided = ScanRange(finder, c.begin, c.end, sums, c.records);
 }
 
-}  // namespace
 }  // namespace detail
 }  // namespace ulvex
 

@@ -14,7 +14,7 @@
 #include <algorithm>
 
 #include "common/block_sums.h"
-#include "scan/finder.h"
+#include "scan/chunk_scan.h"
 
 namespace ulvex {
 
@@ -22,24 +22,24 @@ std::uint64_t ScanRange(RecordForm form, const void* data, std::uint64_t size, s
                         std::vector<Record>& records) {
     end = std::min(end, size);
     if (entry >= end) return entry;
-    const detail::RangeFinder finder(form, static_cast<const unsigned char*>(data), size);
+    const detail::Finder finder(form, static_cast<const unsigned char*>(data), size);
     // Direct summing is budgeted on the range's length; beyond it the sums
     // come from a block table built once for the call.
     const std::uint64_t passed = end - entry;
     detail::PassSums sums(passed);
     Record r;
     std::uint64_t x = entry;
-    for (; finder.Next(x, end, sums, r); x = detail::RecordEnd(r)) records.push_back(r);
+    for (; finder.Next(x, end, sums, r); x = detail::End(r)) records.push_back(r);
     return std::max(x, end);
 }
 
 std::uint64_t JoinRange(RecordForm form, const void* data, std::uint64_t size, std::uint64_t begin, std::uint64_t end,
                         const Record* local, std::size_t count, std::uint64_t entry, std::vector<Record>& head,
                         std::size_t& from) {
-    using detail::RecordEnd;
+    using detail::End;
     end = std::min(end, size);
     from = count;
-    const detail::RangeFinder finder(form, static_cast<const unsigned char*>(data), size);
+    const detail::Finder finder(form, static_cast<const unsigned char*>(data), size);
     const std::uint64_t passed = end > begin ? end - begin : 0;
     detail::PassSums sums(passed);
     std::uint64_t x = std::max(entry, begin);
@@ -47,17 +47,17 @@ std::uint64_t JoinRange(RecordForm form, const void* data, std::uint64_t size, s
         const std::size_t j = static_cast<std::size_t>(
             std::lower_bound(local, local + count, x, [](const Record& r, std::uint64_t v) { return r.offset < v; }) -
             local);
-        const std::uint64_t localPath = j == 0 ? begin : RecordEnd(local[j - 1]);
+        const std::uint64_t localPath = j == 0 ? begin : End(local[j - 1]);
         if (localPath <= x) {  // the paths meet: the rest of the local list is the true one
             from = j;
-            if (j < count) x = std::max(x, RecordEnd(local[count - 1]));
+            if (j < count) x = std::max(x, End(local[count - 1]));
             break;
         }
         const std::uint64_t bound = j < count ? local[j].offset : end;
         Record r;
         if (finder.Next(x, bound, sums, r)) {
             head.push_back(r);
-            x = RecordEnd(r);
+            x = End(r);
         } else {
             x = bound;  // the next local record is the path's next one too
         }

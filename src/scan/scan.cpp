@@ -24,157 +24,238 @@
 // Nothing is guessed: a record is listed only once the reference would list
 // it, and the join rescans only bytes a worker already scanned, so the total
 // work stays within about twice the sequential scan.
+//
+// On one thread there is no join: the reference itself runs, a chunk at a
+// time, so that a caller who stops early has not made it scan far ahead.
+//
+// A resumed loop (the caller stops the scan and calls again from the returned
+// position) continues where the scan stands instead of starting afresh: the
+// state below (search position, records found and not taken, checksum table)
+// is kept per thread between the calls. Starting afresh would rebuild the
+// checksum table, and rescan the chunk, on every call: quadratic on inputs
+// built so.
 #include "ulvex/scan.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <cstring>
-#include <exception>
-#include <mutex>
+#include <memory>
 #include <vector>
 
+#include "scan/chunk_pool.h"
 #include "scan/chunk_scan.h"
 #include "scan/chunk_size.h"
-#include "scan/join.h"
 
 namespace ulvex {
 namespace detail {
 namespace {
 
-// Chunks scanned by the calling thread and the workers of a pool, a bounded
-// number ahead of the join. Each chunk is a task of its own, so that other
-// work queued on the same pool runs between chunks; the calling thread scans
-// chunks too whenever the one the join needs next is not ready yet.
-class Chunks {
+// Requests for more threads than this get this many.
+constexpr unsigned kMaxThreads = 256;
+
+// Where a scan stands.
+struct ScanState {
+    ScanState(RecordForm f, const void* d, std::uint64_t n, std::uint64_t pos)
+        : form(f), data(d), size(n), origin(pos), x(pos), last(pos) {}
+
+    bool Continues(RecordForm f, const void* d, std::uint64_t n, std::uint64_t pos) const {
+        return keep && f == form && d == data && n == size && pos == last;
+    }
+
+    const RecordForm form;
+    const void* const data;
+    const std::uint64_t size;
+    const std::uint64_t origin;   // where the first call began
+    std::uint64_t x;              // every record starting before x has been found
+    std::uint64_t last;           // just past the last record taken
+    std::vector<Record> pending;  // found and not taken yet, from `next` on
+    std::size_t next = 0;
+    // The checksums of the reference's own searches: their queries come at
+    // increasing offsets over the whole input, and their budget grows with
+    // the input passed.
+    std::uint64_t passed = 0;
+    BlockSums sums;
+    bool keep = true;  // false once `pending` may miss records: the state is not kept
+};
+
+struct StateSums {
+    ScanState& s;
+    std::uint16_t Sum(const unsigned char* p, std::uint64_t off, std::size_t n) {
+        return s.sums.Sum(p, off, n, s.passed);
+    }
+};
+
+// The state of this thread's last stopped scan.
+std::unique_ptr<ScanState>& Saved() {
+    static thread_local std::unique_ptr<ScanState> saved;
+    return saved;
+}
+
+void Keep(ScanState& s, const Record* begin, const Record* end) {
+    if (!s.keep) return;
+    try {
+        s.pending.insert(s.pending.end(), begin, end);
+    } catch (...) {
+        s.keep = false;  // the scan goes on; only the next call starts afresh
+    }
+}
+
+// The caller's receiver.
+struct Caller {
+    RecordBatchFn fn;
+    void* context;
+
+    // Hands over rs[0, n); keeps what the caller does not take. False when
+    // the caller stopped the scan.
+    bool Offer(ScanState& s, const Record* rs, std::size_t n) {
+        if (n == 0) return true;
+        const std::size_t taken = std::min(fn(context, rs, n), n);
+        if (taken != 0) s.last = End(rs[taken - 1]);
+        if (taken == n) return true;
+        Keep(s, rs + taken, rs + n);
+        return false;
+    }
+
+    bool OfferPending(ScanState& s) {
+        const std::size_t n = s.pending.size() - s.next;
+        if (n == 0) return true;
+        const std::size_t taken = std::min(fn(context, s.pending.data() + s.next, n), n);
+        if (taken != 0) s.last = End(s.pending[s.next + taken - 1]);
+        s.next += taken;
+        if (s.next == s.pending.size()) s.pending.clear(), s.next = 0;
+        return taken == n;
+    }
+};
+
+// The join of the chunks' own scans into the reference's listing.
+class Join {
 public:
-    Chunks(const Finder& finder, std::uint64_t start, std::uint64_t size, std::uint64_t chunk, ThreadPool* pool)
-        : m_finder(finder),
-          m_start(start),
-          m_size(size),
-          m_chunk(chunk),
-          m_count((size - start) / chunk + ((size - start) % chunk != 0)),
-          m_pool(pool),
-          m_workers(pool != nullptr ? pool->Size() : 0),
-          m_slots(std::size_t{4} * (m_workers + 1)) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        Feed();
-    }
-    ~Chunks() {
-        // The tasks still queued find nothing to claim; wait for those running.
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_stop = true;
-        m_idle.wait(lock, [this] { return m_queued == 0; });
-    }
-    Chunks(const Chunks&) = delete;
-    Chunks& operator=(const Chunks&) = delete;
+    Join(const Finder& finder, ScanState& s) : m_finder(finder), m_s(s) {}
 
-    std::uint64_t Count() const { return m_count; }
-
-    // Chunk k, once scanned; the join releases it with Release.
-    const Chunk& Wait(std::uint64_t k) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        Chunk& c = Slot(k);
-        while (!c.ready) {
-            if (CanClaim()) {
-                Run(lock);
-            } else {
-                m_done.wait(lock);
-            }
+    // The reference's records of chunk c, chunks taken in order.
+    const std::vector<Record>& Take(const Chunk& c) {
+        std::uint64_t& x = m_s.x;
+        if (x == c.begin && c.decided == c.end) {  // the usual case: the chunk's path is the reference's
+            if (!c.records.empty()) x = std::max(x, End(c.records.back()));
+            if (x < c.end) x = c.end;
+            return c.records;
         }
-        if (c.error) std::rethrow_exception(c.error);
-        return c;
-    }
-
-    void Release(std::uint64_t k) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        Chunk& c = Slot(k);
-        c.ready = false;
-        c.records.clear();  // keeps its memory for a later chunk: fresh pages cost more than the scan
-        m_joined = k + 1;
-        Feed();
+        m_out.clear();
+        m_s.passed = x - m_s.origin;
+        if (x < c.end) Follow(c);
+        return m_out;
     }
 
 private:
-    Chunk& Slot(std::uint64_t k) { return m_slots[static_cast<std::size_t>(k % m_slots.size())]; }
-
-    bool CanClaim() const { return !m_stop && m_next < m_count && m_next < m_joined + m_slots.size(); }
-
-    // Queues a task for each chunk that can be claimed now, as long as fewer
-    // tasks than workers are queued. Called with the lock held.
-    void Feed() {
-        while (m_queued < m_workers && m_next + m_queued < m_count && m_next + m_queued < m_joined + m_slots.size()) {
-            m_pool->Submit(&Chunks::Task, this);
-            ++m_queued;
+    void Follow(const Chunk& c) {
+        std::uint64_t& x = m_s.x;
+        const std::vector<Record>& rs = c.records;
+        const std::size_t n = rs.size();
+        auto firstAtOrAfter = [&](std::uint64_t v) {
+            return static_cast<std::size_t>(
+                std::lower_bound(rs.begin(), rs.end(), v,
+                                 [](const Record& r, std::uint64_t at) { return r.offset < at; }) -
+                rs.begin());
+        };
+        StateSums sums{m_s};
+        std::size_t j = firstAtOrAfter(x);
+        for (;;) {
+            const std::uint64_t chunkPath = j == 0 ? c.begin : End(rs[j - 1]);
+            if (chunkPath <= x) {  // the paths meet: the rest of the chunk's list is the reference's
+                m_out.insert(m_out.end(), rs.begin() + static_cast<std::ptrdiff_t>(j), rs.end());
+                if (j < n) x = End(rs[n - 1]);
+                // Where the worker gave up, the join scans on itself.
+                Record r;
+                if (c.decided < c.end)
+                    for (; m_finder.Next(x, c.end, sums, r); x = End(r)) m_out.push_back(r);
+                break;
+            }
+            // Inside a record the chunk listed: search on from x itself, no
+            // further than the chunk's next record.
+            const std::uint64_t bound = j < n ? rs[j].offset : c.end;
+            Record r;
+            if (m_finder.Next(x, bound, sums, r)) {
+                m_out.push_back(r);
+                x = End(r);
+                j = firstAtOrAfter(x);
+            } else if (j < n) {
+                x = rs[j].offset;  // the chunk's next record is the reference's too
+            } else {
+                break;
+            }
         }
-    }
-
-    static void Task(void* context, unsigned) {
-        Chunks& self = *static_cast<Chunks*>(context);
-        std::unique_lock<std::mutex> lock(self.m_mutex);
-        if (self.CanClaim()) self.Run(lock);
-        --self.m_queued;
-        try {
-            if (!self.m_stop) self.Feed();
-        } catch (...) {
-            // No task queued: the calling thread claims the chunks itself.
-        }
-        if (self.m_queued == 0) self.m_idle.notify_all();
-    }
-
-    // Claims the next chunk and scans it, with the lock released meanwhile.
-    void Run(std::unique_lock<std::mutex>& lock) {
-        const std::uint64_t k = m_next++;
-        Chunk& c = Slot(k);  // this slot is the claimer's alone until it is marked ready
-        lock.unlock();
-        c.begin = m_start + k * m_chunk;
-        c.end = c.begin + std::min(m_chunk, m_size - c.begin);
-        c.records.clear();
-        c.error = nullptr;
-        try {
-            ScanChunk(m_finder, c);
-        } catch (...) {
-            c.error = std::current_exception();
-        }
-        lock.lock();
-        c.ready = true;
-        m_done.notify_all();
+        if (x < c.end) x = c.end;
     }
 
     const Finder& m_finder;
-    const std::uint64_t m_start, m_size, m_chunk, m_count;
-    ThreadPool* const m_pool;
-    const unsigned m_workers;
-    std::vector<Chunk> m_slots;
-    std::mutex m_mutex;
-    std::condition_variable m_done, m_idle;
-    std::uint64_t m_next = 0, m_joined = 0;
-    unsigned m_queued = 0;  // tasks submitted and not yet finished
-    bool m_stop = false;
+    ScanState& m_s;
+    std::vector<Record> m_out;
 };
 
-// Scans the chunks on `pool` (none: on the calling thread alone).
-bool ScanChunks(const Finder& finder, std::uint64_t& pos, std::uint64_t size, std::uint64_t chunk, ThreadPool* pool,
-                RecordBatchFn fn, void* context) {
-    Join join(finder, pos, fn, context);
-    bool complete = true;
-    if (pool == nullptr) {
-        // On the calling thread, one chunk after another, in one reused chunk.
-        Chunk c;
-        for (std::uint64_t begin = pos; begin < size && complete; begin += std::min(chunk, size - begin)) {
-            c.records.clear();
-            c.begin = begin;
-            c.end = begin + std::min(chunk, size - begin);
-            ScanChunk(finder, c);
-            complete = join.Take(c);
-        }
-    } else {
-        Chunks chunks(finder, pos, size, chunk, pool);
-        for (std::uint64_t k = 0; k < chunks.Count() && complete; ++k) {
-            complete = join.Take(chunks.Wait(k));
-            chunks.Release(k);
-        }
+// The reference on the calling thread, a chunk at a time.
+bool ScanAlone(const Finder& finder, ScanState& s, std::uint64_t chunk, Caller& caller) {
+    StateSums sums{s};
+    std::vector<Record> out;
+    Record r;
+    while (s.x < s.size) {
+        const std::uint64_t end = s.x + std::min(chunk, s.size - s.x);
+        s.passed = end - s.origin;
+        out.clear();
+        for (; finder.Next(s.x, end, sums, r); s.x = End(r)) out.push_back(r);
+        if (s.x < end) s.x = end;
+        if (!caller.Offer(s, out.data(), out.size())) return false;
     }
-    pos = join.Last();
+    return true;
+}
+
+bool ScanPooled(const Finder& finder, ScanState& s, std::uint64_t chunk, ThreadPool& pool, Caller& caller) {
+    Chunks chunks(finder, s.x, s.size, chunk, &pool);
+    Join join(finder, s);
+    for (std::uint64_t k = 0; k < chunks.Count(); ++k) {
+        const std::vector<Record>& rs = join.Take(chunks.Wait(k));
+        const bool more = caller.Offer(s, rs.data(), rs.size());
+        chunks.Release(k);
+        if (more) continue;
+        // Stopped: the chunks already claimed are finished and their records
+        // kept for the next call, so that no scanned chunk is scanned again.
+        if (!s.keep) return false;
+        try {
+            chunks.Stop();
+            for (const std::uint64_t claimed = chunks.Claimed(); ++k < claimed;) {
+                const std::vector<Record>& ahead = join.Take(chunks.Wait(k));
+                s.pending.insert(s.pending.end(), ahead.begin(), ahead.end());
+                chunks.Release(k);
+            }
+        } catch (...) {
+            s.keep = false;
+        }
+        return false;
+    }
+    return true;
+}
+
+std::uint64_t ChunkCount(std::uint64_t bytes, std::uint64_t chunk) { return bytes / chunk + (bytes % chunk != 0); }
+
+// Runs a scan from `pos`, continuing this thread's stopped scan when `pos`
+// is where it stopped; `scanOn(state, caller)` scans on from state.x.
+template <class ScanOn>
+bool Resumable(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& pos, RecordBatchFn fn,
+               void* context, ScanOn scanOn) {
+    // Taken out for the call: a scan that the callback runs starts its own.
+    std::unique_ptr<ScanState> s = std::move(Saved());
+    if (pos >= size) return true;
+    if (!s || !s->Continues(form, data, size, pos)) {
+        s.reset();
+        s.reset(new ScanState(form, data, size, pos));
+    }
+    Caller caller{fn, context};
+    bool complete = false;
+    try {
+        complete = caller.OfferPending(*s) && (s->x >= s->size || scanOn(*s, caller));
+    } catch (...) {
+        pos = s->last;
+        throw;
+    }
+    pos = s->last;
+    if (!complete && s->keep) Saved() = std::move(s);
     return complete;
 }
 
@@ -192,25 +273,28 @@ unsigned DefaultScanThreads() { return ThreadPool::DefaultThreads(); }
 bool Scan(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& pos, const ScanOptions& options,
           RecordBatchFn fn, void* context) {
     using namespace detail;
-    if (pos >= size) return true;
-    const unsigned threads = ScanThreads(options.threads);
-    const std::uint64_t chunk = ChooseChunkSize(size - pos, threads, options.chunkSize);
-    const Finder finder(form, static_cast<const unsigned char*>(data), size);
-    // The calling thread and threads - 1 workers, no more than there are chunks.
-    const std::uint64_t chunks = (size - pos) / chunk + ((size - pos) % chunk != 0);
-    const unsigned workers = static_cast<unsigned>(std::min<std::uint64_t>(threads, chunks) - 1);
-    if (workers == 0) return ScanChunks(finder, pos, size, chunk, nullptr, fn, context);
-    ThreadPool pool(workers);
-    return ScanChunks(finder, pos, size, chunk, &pool, fn, context);
+    return Resumable(form, data, size, pos, fn, context, [&](ScanState& s, Caller& caller) {
+        const unsigned threads = std::min(ScanThreads(options.threads), kMaxThreads);
+        const std::uint64_t chunk = ChooseChunkSize(s.size - s.x, threads, options.chunkSize);
+        const Finder finder(form, static_cast<const unsigned char*>(data), size);
+        // The calling thread and threads - 1 workers, no more than there are
+        // chunks: counted before anything is allocated per thread.
+        const unsigned workers =
+            static_cast<unsigned>(std::min<std::uint64_t>(threads, ChunkCount(s.size - s.x, chunk)) - 1);
+        if (workers == 0) return ScanAlone(finder, s, chunk, caller);
+        ThreadPool pool(workers);
+        return ScanPooled(finder, s, chunk, pool, caller);
+    });
 }
 
 bool Scan(RecordForm form, const void* data, std::uint64_t size, std::uint64_t& pos, const ScanOptions& options,
           ThreadPool& pool, RecordBatchFn fn, void* context) {
     using namespace detail;
-    if (pos >= size) return true;
-    const std::uint64_t chunk = ChooseChunkSize(size - pos, pool.Size() + 1, options.chunkSize);
-    const Finder finder(form, static_cast<const unsigned char*>(data), size);
-    return ScanChunks(finder, pos, size, chunk, &pool, fn, context);
+    return Resumable(form, data, size, pos, fn, context, [&](ScanState& s, Caller& caller) {
+        const std::uint64_t chunk = ChooseChunkSize(s.size - s.x, pool.Size() + 1, options.chunkSize);
+        const Finder finder(form, static_cast<const unsigned char*>(data), size);
+        return ScanPooled(finder, s, chunk, pool, caller);
+    });
 }
 
 void Scan(RecordForm form, const void* data, std::uint64_t size, std::vector<Record>& records,

@@ -5,6 +5,8 @@
 // unchanged and nothing leaked.
 #include "failing_new.h"
 
+#include <climits>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -78,7 +80,8 @@ TEST(CApiScan, ListsWhatTheDecoderListsFromAnyPositionForAnyCapacityAndThreads) 
         size_t cap;
         unsigned threads;
         int from;  // 0: the start, 1: a third in, 2: past the end
-    } cases[] = {{1, 1, 0}, {7, 1, 0}, {100, 1, 0}, {5000, 1, 0}, {50, 0, 0}, {50, 3, 0}, {3, 1, 1}, {3, 1, 2}};
+    } cases[] = {{1, 1, 0},  {7, 1, 0},         {100, 1, 0}, {5000, 1, 0}, {50, 0, 0},
+                 {50, 3, 0}, {50, UINT_MAX, 0}, {3, 1, 1},   {3, 1, 2}};
     for (ulvex_form form : kForms) {
         const Bytes b = Capture(form, 8, 3000);
         for (const auto& c : cases) {
@@ -341,6 +344,32 @@ TEST(CApiFaults, CallsThatRunOutOfMemoryLeaveTheirOutputsAlone) {
             }
         });
     }
+}
+
+// A scan that runs out of memory after writing records reports them, and
+// where to continue after them.
+TEST(CApiFaults, AScanThatFailsAfterWritingRecordsReportsThem) {
+    Bytes b = Capture(ULVEX_BINARY, 9, 100);  // sparse records, then dense ones: later batches grow
+    for (int i = 0; i < 600; ++i) {
+        const Bytes r = Encode(ULVEX_BINARY, "N", Bytes(), 0);
+        b.insert(b.end(), r.begin(), r.end());
+    }
+    b.push_back(0);
+    const std::vector<std::string> want = Decoded(ULVEX_BINARY, b);
+    std::vector<ulvex_record> out(want.size() + 1);
+    bool reported = false;
+    EachFailure([&](long n) {
+        uint64_t pos = 0;
+        size_t count = 0;
+        int rc = ULVEX_OK;
+        FailingAt(n,
+                  [&] { rc = ulvex_scan(ULVEX_BINARY, b.data(), b.size(), &pos, out.data(), out.size(), &count, 1); });
+        ASSERT_LE(count, want.size());
+        for (size_t i = 0; i < count; ++i) EXPECT_EQ(Show(out[i]), want[i]);
+        EXPECT_EQ(pos, count == 0 ? 0 : out[count - 1].offset + out[count - 1].record_len);
+        reported |= rc != ULVEX_OK && count > 0;
+    });
+    EXPECT_TRUE(reported);
 }
 
 TEST(CApiFaults, StreamCallsThatRunOutOfMemoryCanBeRetried) {

@@ -7,7 +7,7 @@
 # before the change.
 #
 # - shrunk to nothing: pages still to be read are gone (SIGBUS on the
-#   mapping): status 1, "the file shrank", no signal death;
+#   mapping): status 1, "the file shrank", no signal death, no line cut;
 # - shrunk by one byte (no page lost, so no fault): the check after the scan
 #   fails the same way;
 # - rewritten in place, same size: "the file changed";
@@ -47,6 +47,7 @@ run_changed 'truncate -s 0 live'
 [ "$status" = 1 ] || fail "shrunk to nothing: status $status, wanted 1: $(cat err)"
 [ "$(cat err)" = "ulvex list: live: the file shrank while being read" ] || fail "shrunk to nothing: $(cat err)"
 ! grep -q 'records, ' out || fail "shrunk to nothing: a summary was printed"
+[ -z "$(tail -c 1 out)" ] || fail "shrunk to nothing: the output ends with a cut line: $(tail -n 1 out)"
 
 run_changed 'truncate -s -1 live'
 [ "$status" = 1 ] || fail "shrunk by a byte: status $status, wanted 1: $(cat err)"

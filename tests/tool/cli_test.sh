@@ -91,7 +91,7 @@ usage_errors=(
   "pack --name A\\q" "pack --name A\\x00" "extract --name A --index -1" "entries" "entries novalue"
   "entries a:int=1.5" "entries a:int=2147483648" "entries a:uint=-1" "entries a:foo=1" "entries :int=1"
   "convert cap" "convert --to-text --to-binary cap" "list --window 64 cap" "list --threads -1 cap"
-  "list --threads x cap" "list --threads 2000 cap")
+  "list --threads x cap" "list --threads 2000 cap" "extract --name A --index 18446744073709551616 cap")
 for args in "${usage_errors[@]}"; do
   # shellcheck disable=SC2086
   expect 2 "$U" $args </dev/null
@@ -106,6 +106,21 @@ done
 expect 1 "$U" list nosuch; grep -qx 'ulvex list: nosuch: No such file or directory' err || fail "$(cat err)"
 expect 1 "$U" pack --name A .; grep -qx 'ulvex pack: .: Is a directory' err || fail "$(cat err)"
 [ -e /dev/full ] && { "$U" list cap >/dev/full 2>err && fail "write error unnoticed"; grep -q 'No space left' err || fail "$(cat err)"; }
+
+# Standard input that is a regular file is read from its current offset, as a pipe would be.
+{ dd bs="$(size r1)" count=1 of=/dev/null status=none; "$U" list --json -; } <records >out
+head -n 1 out | grep -q '^{"type":"record","offset":0,"name":"N\\u0001\\"","version":255,' || fail "offset: $(cat out)"
+# A FIFO given as FILE is followed live, like a pipe: its first record is listed before it ends.
+mkfifo fifo go
+{ cat records; cat go >/dev/null; } >fifo &
+timeout 20 "$U" list --json fifo | { IFS= read -r first || true; echo >go; printf '%s\n' "$first"; cat >/dev/null; } >out \
+  || true
+wait
+grep -q '^{"type":"record","offset":0,"name":"TEMP"' out || fail "a FIFO is not followed live: $(cat out)"
+# Text records of version 14 read back as 15: a warning, once per run.
+printf x | "$U" pack --name V --version 14 >v14
+cat v14 v14 | "$U" convert --to-text >/dev/null 2>err
+[ "$(grep -c 'version 14' err)" = 1 ] || fail "version 14 warning: $(cat err)"
 
 # --version: the project's version, status 0
 expect 0 "$U" --version; [ "$(cat out)" = "ulvex 0.1.0" ] || fail "--version: $(cat out)"
@@ -180,5 +195,16 @@ done
   || fail "convert --threads 3 differs"
 "$U" extract --name TEMP --index 15000 --threads 3 par.bin \
   | cmp -s - <("$U" extract --name TEMP --index 15000 --threads 1 par.bin) || fail "extract --threads 3 differs"
+
+# A failed write ends the tool at once: following a pipe that never ends, and
+# listing a file whose records are followed by a terabyte of holes.
+if [ -e /dev/full ]; then
+  st=0; { cat records; exec cat /dev/zero; } | timeout 60 "$U" list - >/dev/full 2>err || st=$?
+  [ "$st" = 1 ] && grep -q 'No space left' err || fail "following a pipe to /dev/full: status $st: $(cat err)"
+  cp par.bin holes && truncate -s 1T holes
+  st=0; timeout 60 "$U" list --json holes >/dev/full 2>err || st=$?
+  [ "$st" = 1 ] && grep -q 'No space left' err || fail "listing a file to /dev/full: status $st: $(cat err)"
+  rm holes
+fi
 
 echo "tool_cli: all checks passed"
