@@ -73,6 +73,8 @@ void AddSelection(py::module_& m) {
         "__getitem__",
         [](const RecordList& l, py::handle index) {
             if (PySlice_Check(index.ptr())) return SelectSlice(l, py::reinterpret_borrow<py::slice>(index));
+            // An integer reaches here only when it is beyond 64 bits.
+            if (PyLong_Check(index.ptr())) throw py::index_error("record index out of range");
             return SelectArray(l, index);
         },
         py::arg("index"));
