@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <random>
 #include <regex>
 #include <set>
@@ -209,48 +208,6 @@ TEST(Columns, AgreeWithTheEntryReaderForEveryTypeAndThreadCount) {
     ulvex::ListKeys(buf.data(), buf.size(), recs.data(), recs.size(), again, 8);
     EXPECT_TRUE(std::equal(found.begin(), found.end(), again.begin(), again.end(),
                            [](const ulvex::ByteSpan& x, const ulvex::ByteSpan& y) { return x.offset == y.offset; }));
-}
-
-// Each writer's value comes back from an Auto column exactly (floats to the writer's nine digits), in the
-// narrowest type that holds its column; one past the int64 and uint64 edges widens the column.
-TEST(Columns, EveryWriterRoundTripsInTheNarrowestType) {
-    const long long lo = std::numeric_limits<long long>::min(), hi = std::numeric_limits<long long>::max();
-    const unsigned long long top = std::numeric_limits<unsigned long long>::max();
-    CUlvexDataFormatter f;
-    Bytes buf, e;
-    std::vector<ulvex::Record> recs(3);
-    for (std::size_t i = 0; i < 3; ++i) {
-        recs[i].payloadOffset = buf.size();
-        auto add = [&](bool) { buf.insert(buf.end(), e.begin(), e.end()); };
-        add(f.FormatData(e, "i", i == 0 ? lo : i == 1 ? hi : -1LL));
-        add(f.FormatData(e, "u", i == 0 ? top : i == 1 ? 0ULL : 1ULL << 63));
-        add(f.FormatDataHex(e, "h", i == 0 ? 0xFFFFFFFFu : static_cast<unsigned>(i)));
-        add(f.FormatData(e, "f", i == 0 ? 3.14159265f : i == 1 ? 0.1f : -1e-30f));
-        add(f.FormatData(e, "d", i == 0 ? 1.0 / 3 : i == 1 ? 1e300 : -2.5e-300));
-        add(f.FormatData(e, "c", static_cast<signed char>(i == 0 ? -128 : 127)));
-        add(f.FormatData(e, "s", i == 0 ? std::string("-9223372036854775809") : std::to_string(i)));
-        add(f.FormatData(e, "t", i == 0 ? std::string("18446744073709551616") : std::to_string(i)));
-        recs[i].payloadLen = static_cast<std::uint32_t>(buf.size() - recs[i].payloadOffset);
-    }
-    const std::vector<std::string> keys = {"i", "u", "h", "f", "d", "c", "s", "t"};
-    const Table t = Read(buf, recs, keys, std::vector<ColumnType>(keys.size(), ColumnType::Auto), 1, false);
-    const std::vector<ColumnType> want = {ColumnType::Int64,   ColumnType::UInt64,  ColumnType::Int64,
-                                          ColumnType::Float64, ColumnType::Float64, ColumnType::Int64,
-                                          ColumnType::Float64, ColumnType::Float64};
-    for (std::size_t c = 0; c < keys.size(); ++c) EXPECT_EQ(t.columns[c].resolved, want[c]) << keys[c];
-    const std::uint64_t ints[3][4] = {{static_cast<std::uint64_t>(lo), top, 0xFFFFFFFFu, ~127ULL},
-                                      {static_cast<std::uint64_t>(hi), 0, 1, 127},
-                                      {~0ULL, 1ULL << 63, 2, 127}};
-    for (std::size_t i = 0; i < 3; ++i) {
-        for (std::size_t c : {0, 1, 2}) EXPECT_EQ(t.values[c][i], ints[i][c]);
-        EXPECT_EQ(t.values[5][i], ints[i][3]);
-        EXPECT_EQ(static_cast<float>(Double(t.values[3][i])), (i == 0 ? 3.14159265f : i == 1 ? 0.1f : -1e-30f));
-        const double d = i == 0 ? 1.0 / 3 : i == 1 ? 1e300 : -2.5e-300;
-        EXPECT_NEAR(Double(t.values[4][i]) / d, 1.0, 1e-8);
-    }
-    EXPECT_EQ(Double(t.values[6][0]), -9223372036854775808.0);
-    EXPECT_EQ(Double(t.values[7][0]), 18446744073709551616.0);
-    EXPECT_EQ(Double(t.values[7][2]), 2.0);
 }
 
 }  // namespace
