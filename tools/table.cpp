@@ -8,6 +8,7 @@
 
 #include "command.h"
 #include "escape.h"
+#include "progress.h"
 #include "scan.h"
 #include "ulvex/ulvex.h"
 
@@ -20,6 +21,7 @@ struct TableOptions {
     std::vector<std::string> names;
     std::string keys;
     unsigned threads = 0;
+    int progress = -1;  // --progress: 1, --no-progress: 0
 };
 
 // A CSV field: well-formed UTF-8 as it is, every other byte and the
@@ -85,9 +87,17 @@ struct Listed {
     std::vector<std::string> names;
 };
 
-Listed Collect(const TableOptions& o, const std::vector<std::string>& wanted, const Input& in) {
+// With `progress`, the bytes scanned and the records found are counted there.
+Listed Collect(const TableOptions& o, const std::vector<std::string>& wanted, const Input& in,
+               Progress* progress = nullptr) {
     Listed l;
+    std::uint64_t done = 0;
     ScanRecords(in.Data(), in.Size(), FormOf(o.text), o.threads, nullptr, [&](const ulvex::Record* r, std::size_t n) {
+        if (progress != nullptr && n != 0) {
+            const std::uint64_t end = r[n - 1].offset + r[n - 1].recordLen;
+            progress->Add(end - done, n);
+            done = end;
+        }
         for (std::size_t i = 0; i < n; ++i) {
             std::string name = ulvex::RecordName(r[i]);
             const std::string key = o.text ? ulvex::TrimTextName(name) : name;
@@ -99,6 +109,7 @@ Listed Collect(const TableOptions& o, const std::vector<std::string>& wanted, co
         }
         return n;
     });
+    if (progress != nullptr) progress->Add(in.Size() - done, 0);
     return l;
 }
 
@@ -170,13 +181,16 @@ int RunTable(const TableOptions& o) {
     std::string line = several ? "file,offset,name,version,payload_length" : "offset,name,version,payload_length";
     for (const std::string& k : keys) AppendField(line += ',', k);
     out.Write(line += '\n');
+    const std::uint64_t total = FileBytes(o.files);
+    Progress progress(ProgressWanted(o.progress, total), "ulvex table", total);
     for (const std::string& file : o.files) {
         Input in;
         OpenInput(in, file, "table");
-        WriteRows(o, in, Collect(o, wanted, in), keys, several ? &file : nullptr, out);
+        WriteRows(o, in, Collect(o, wanted, in, &progress), keys, several ? &file : nullptr, out);
         // Rows only from an input that held still.
         CheckInput(in);
     }
+    progress.Stop();
     out.Finish();
     return 0;
 }
@@ -194,6 +208,7 @@ void AddTableCommand(Commands& commands) {
                       "found, in the order first seen");
     table->add_option("FILE", o->files, kFilesHelp);
     AddThreadsOption(*table, o->threads);
+    AddProgressOptions(*table, o->progress);
     table->footer(
         "CSV (RFC 4180, LF line ends): offset,name,version,payload_length, then one column per key;\n"
         "with several files, a file column first.\n"

@@ -11,7 +11,7 @@ truncate -s 1G cap && cat r r >>cap
 /usr/bin/python3 - "$U" <<'PY'
 import os, pty, subprocess, sys
 U = sys.argv[1]
-for args in (["list", "cap"], ["convert", "--to-text", "cap"], ["stats", "--json", "cap"]):
+for args in (["list", "cap"], ["convert", "--to-text", "cap"], ["stats", "--json", "cap"], ["table", "cap"]):
     plain = subprocess.run([U] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=True)
     assert plain.stderr == b"", (args, plain.stderr)
     master, slave = pty.openpty()
