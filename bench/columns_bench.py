@@ -18,11 +18,11 @@ import random
 import subprocess
 import sys
 import tempfile
-import time
 
 import pandas as pd
 
 import ulvex
+from python_bench import best_of  # beside this script
 
 
 def make_capture(n):
@@ -34,15 +34,6 @@ def make_capture(n):
         parts.append(ulvex.pack(b"TEMP" if i % 8 else b"STAT", payload, 1))
         parts.append(rng.randbytes(rng.randrange(8)))
     return b"".join(parts)
-
-
-def best_of(n, fn):
-    best, result = float("inf"), None
-    for _ in range(n):
-        t = time.perf_counter()
-        result = fn()
-        best = min(best, time.perf_counter() - t)
-    return best, result
 
 
 def obvious(recs):

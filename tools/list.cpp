@@ -205,9 +205,10 @@ void AddListCommand(Commands& commands) {
                    "List the file, then wait for more and list each record as soon as it is complete, until "
                    "SIGINT or SIGTERM; a truncated or replaced file is listed again from its start");
     AddThreadsOption(*list, o->threads);
-    list->add_option("--max-payload", o->maxPayload,
-                     "When following a pipe, FIFO, device or a file (--follow): the longest payload waited for, in bytes "
-                     "(default 16 MiB); a header announcing more is passed over at once")
+    list->add_option(
+            "--max-payload", o->maxPayload,
+            "When following a pipe, FIFO, device or a file (--follow): the longest payload waited for, in bytes "
+            "(default 16 MiB); a header announcing more is passed over at once")
         ->check(CLI::Range(std::uint64_t{0}, ulvex::kMaxRecordLength));
     AddProgressOptions(*list, o->progress);
     list->footer(
