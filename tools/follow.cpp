@@ -51,7 +51,7 @@ public:
         struct sigaction sa;
         std::memset(&sa, 0, sizeof sa);
         sa.sa_handler = OnStopSignal;
-        sa.sa_flags = SA_RESETHAND;  // a second signal ends the process at once
+        sa.sa_flags = static_cast<int>(SA_RESETHAND);  // a second signal ends the process at once
         sigemptyset(&sa.sa_mask);
         sigaction(SIGINT, &sa, nullptr);
         sigaction(SIGTERM, &sa, nullptr);
