@@ -56,7 +56,7 @@ std::vector<ulvex_entry> Entries(const void* payload, std::size_t len) {
     std::vector<EntrySpan> spans;
     if (len != 0) {
         ulvex::detail::ForEachEntry(
-            static_cast<const unsigned char*>(payload), len,
+            static_cast<const unsigned char*>(payload), len, len,
             [&](const unsigned char* k, std::size_t kLen, const unsigned char* v, std::size_t vLen) {
                 spans.push_back(EntrySpan{ulvex_entry{k, kLen, v, vLen}, spans.size()});
             });

@@ -75,24 +75,27 @@ bool Convert(const Job& job, std::size_t c, std::size_t row, ByteSpan span, Rang
         case ColumnType::Bytes:
             break;
         case ColumnType::Auto:
-            x = ParseNumber(v, span.length);
+            x = ParseNumber(v, span.length, job.end);
             col.present[row] = x.kind == kNotNumber ? kText : static_cast<unsigned char>(x.kind);
+            // Settled here while the bytes are at hand, in case the column
+            // becomes Str (numbers are ASCII).
+            span.utf8 = x.kind != kNotNumber || WellFormedUtf8(v, span.length) ? 1 : 0;
             out.kinds[c] = static_cast<unsigned char>(out.kinds[c] | 1u << col.present[row]);
             Store(col.values, row, x.bits);
             col.spans[row] = span;
             return true;
         case ColumnType::Int64:
-            x = ParseNumber(v, span.length);
+            x = ParseNumber(v, span.length, job.end);
             if (x.kind != kNegative && x.kind != kSmall) return false;
             Store(col.values, row, x.bits);
             break;
         case ColumnType::UInt64:
-            x = ParseNumber(v, span.length);
+            x = ParseNumber(v, span.length, job.end);
             if (x.kind != kSmall && x.kind != kLarge) return false;
             Store(col.values, row, x.bits);
             break;
         case ColumnType::Float64: {
-            x = ParseNumber(v, span.length);
+            x = ParseNumber(v, span.length, job.end);
             if (x.kind == kNotNumber) return false;
             const double d = AsDouble(x);
             std::memcpy(static_cast<unsigned char*>(col.values) + 8 * row, &d, 8);
@@ -127,7 +130,7 @@ void ReadRange(const Job& job, std::size_t begin, std::size_t end, RangeResult& 
         const Record& r = job.records[row];
         std::size_t entry = 0;
         ForEachEntry(
-            job.data + r.payloadOffset, r.payloadLen,
+            job.data + r.payloadOffset, r.payloadLen, static_cast<std::size_t>(job.end - job.data) - r.payloadOffset,
             [&](const unsigned char* k, std::size_t kLen, const unsigned char* v, std::size_t vLen) {
                 std::uint32_t c;
                 Hint* h = entry < hints.size() ? &hints[entry] : nullptr;
@@ -164,21 +167,17 @@ ColumnType AutoType(unsigned kinds) {
 }
 
 // Settles an Auto column's rows once its type is known.
-void SettleRange(const Job& job, const Column& col, std::size_t begin, std::size_t end) {
-    for (std::size_t row = begin; row < end; ++row) {
-        const unsigned char code = col.present[row];
-        if (code == 0) continue;
-        col.present[row] = 1;
-        if (col.resolved == ColumnType::Float64) {
+void SettleRange(const Column& col, std::size_t begin, std::size_t end) {
+    if (col.resolved == ColumnType::Float64)
+        for (std::size_t row = begin; row < end; ++row) {
+            const unsigned char code = col.present[row];
+            if (code == 0 || code == kFloat) continue;
             std::uint64_t bits;
             std::memcpy(&bits, static_cast<unsigned char*>(col.values) + 8 * row, 8);
             const double d = AsDouble(Number{static_cast<NumberKind>(code), bits});
             std::memcpy(static_cast<unsigned char*>(col.values) + 8 * row, &d, 8);
-        } else if (col.resolved == ColumnType::Str) {
-            ByteSpan& s = col.spans[row];
-            s.utf8 = WellFormedUtf8(job.data + s.offset, s.length) ? 1 : 0;
         }
-    }
+    for (std::size_t row = begin; row < end; ++row) col.present[row] = col.present[row] != 0 ? 1 : 0;
 }
 
 }  // namespace
@@ -227,7 +226,7 @@ ColumnStatus ReadColumns(const void* data, std::uint64_t size, const Record* rec
     }
     if (!autos.empty())
         ForEachRange(count, ranges, options.threads, [&](std::size_t, std::size_t b, std::size_t e) {
-            for (const Column* col : autos) SettleRange(job, *col, b, e);
+            for (const Column* col : autos) SettleRange(*col, b, e);
         });
     return ColumnStatus::Ok;
 }

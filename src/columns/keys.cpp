@@ -28,7 +28,7 @@ bool ListKeys(const void* data, std::uint64_t size, const Record* records, std::
         for (std::size_t row = begin; row < end; ++row) {
             const Record& r = records[row];
             std::size_t entry = 0;
-            ForEachEntry(d + r.payloadOffset, r.payloadLen,
+            ForEachEntry(d + r.payloadOffset, r.payloadLen, size - r.payloadOffset,
                          [&](const unsigned char* k, std::size_t kLen, const unsigned char*, std::size_t) {
                              ByteSpan* p = entry < previous.size() ? &previous[entry] : nullptr;
                              ++entry;

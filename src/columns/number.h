@@ -30,18 +30,42 @@ struct Number {
 
 inline bool IsDigit(unsigned char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
-// Whether the eight bytes at `p` are all digits, and their value.
-inline bool EightDigits(const unsigned char* p) {
-    const std::uint64_t w = LoadLe64(p);
-    return ((w & 0xF0F0F0F0F0F0F0F0ull) | (((w + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4)) ==
-           0x3333333333333333ull;
-}
-inline std::uint64_t EightDigitsValue(const unsigned char* p) {
-    std::uint64_t w = LoadLe64(p) - 0x3030303030303030ull;
+// The value of eight digit bytes loaded into `w`, the first in the low byte.
+inline std::uint64_t EightDigitsValue(std::uint64_t w) {
+    w -= 0x3030303030303030ull;
     w = w * 10 + (w >> 8);  // pairs of digits in every other byte
     return (((w & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
             (((w >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
            32;
+}
+
+constexpr std::uint64_t kPow10Int[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// Reads the run of digits at `p`, at most `max` of them, into `v` (v * 10^k
+// + their value) and returns how many there were. Eight bytes at a time when
+// `p` has eight readable bytes before `readEnd`: the run's length comes from
+// a mask of the bytes that are not digits, and its value from the word with
+// the bytes past the run shifted out and zeros shifted in before it, so no
+// branch depends on a digit. Bytes past the run are read, never used.
+inline std::size_t DigitRun(const unsigned char* p, std::size_t max, const unsigned char* readEnd, std::uint64_t& v) {
+    std::size_t k = 0;
+    while (k < max && readEnd - (p + k) >= 8) {
+        const std::uint64_t w = LoadLe64(p + k);
+        // Zero in exactly the digit bytes up to the first other byte.
+        const std::uint64_t other =
+            ((w & 0xF0F0F0F0F0F0F0F0ull) | (((w + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4)) ^
+            0x3333333333333333ull;
+        std::size_t run =
+            other == 0 ? 8 : static_cast<std::size_t>(__builtin_ctzll(~ZeroBytes(other) & 0x8080808080808080ull)) / 8;
+        if (run > max - k) run = max - k;
+        if (run == 0) return k;
+        const std::uint64_t digits = run == 8 ? w : w << (64 - 8 * run) | 0x3030303030303030ull >> (8 * run);
+        v = v * kPow10Int[run] + EightDigitsValue(digits);
+        k += run;
+        if (run < 8) return k;
+    }
+    for (; k < max && IsDigit(p[k]); ++k) v = v * 10 + static_cast<unsigned>(p[k] - '0');
+    return k;
 }
 
 inline int HexDigit(unsigned char c) {
@@ -92,8 +116,25 @@ inline double OutOfRange(const unsigned char* s, std::size_t n) {
     return neg ? -big : big;
 }
 
-// The number that all `n` bytes at `s` write, or kNotNumber.
-inline Number ParseNumber(const unsigned char* s, std::size_t n) {
+constexpr double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                               1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The float writers' common form, digits '.' digits with no exponent and at
+// most 15 digits in all: `v` holds the digits before the point (from `i`,
+// up to the point at `point`). Fifteen digits fit a double exactly, and so
+// does a power of ten up to 22, so one division gives the correctly rounded
+// value. Returns -1 for any other text, which the general path then reads.
+inline double ShortFraction(const unsigned char* s, std::size_t n, std::size_t i, std::size_t point, std::uint64_t v,
+                            const unsigned char* readEnd) {
+    const std::size_t f = point + 1;
+    if (point - i > 15 || n - f > 15 - (point - i) || (point == i && f == n)) return -1;
+    if (DigitRun(s + f, n - f, readEnd, v) != n - f) return -1;
+    return static_cast<double>(v) / kPow10[n - f];
+}
+
+// The number that all `n` bytes at `s` write, or kNotNumber. The bytes up to
+// `readEnd` (at least `s + n`) may be read, not used, for speed.
+inline Number ParseNumber(const unsigned char* s, std::size_t n, const unsigned char* readEnd) {
     const Number none{kNotNumber, 0};
     if (n == 0) return none;
     const bool neg = s[0] == '-';
@@ -104,14 +145,15 @@ inline Number ParseNumber(const unsigned char* s, std::size_t n) {
     std::uint64_t v = 0;
     std::size_t z = i;
     while (z < n && s[z] == '0') ++z;
-    std::size_t j = z;
-    const std::size_t stop = n - z > 19 ? z + 19 : n;
-    for (; j + 8 <= stop && EightDigits(s + j); j += 8) v = v * 100000000 + EightDigitsValue(s + j);
-    for (; j < stop && IsDigit(s[j]); ++j) v = v * 10 + static_cast<unsigned>(s[j] - '0');
+    const std::size_t j = z + DigitRun(s + z, n - z > 19 ? 19 : n - z, readEnd, v);
     if (j == n) return Integer(neg, v);
     if (j == z + 19 && j + 1 == n && IsDigit(s[j]) && !__builtin_mul_overflow(v, 10u, &v) &&
         !__builtin_add_overflow(v, static_cast<unsigned>(s[j] - '0'), &v))
         return Integer(neg, v);
+    if (s[j] == '.') {
+        const double d = ShortFraction(s, n, i, j, v, readEnd);
+        if (d >= 0) return FloatNumber(neg ? -d : d);
+    }
     if (!neg && n > 2 && s[0] == '0' && s[1] == 'x') {
         std::uint64_t h = 0;
         std::size_t k = 2;
@@ -169,8 +211,6 @@ inline Number ParseNumber(const unsigned char* s, std::size_t n) {
         }
         if (k != n) return none;
     }
-    static const double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     if (exact && scale >= -22 && scale <= 22) {
         double d = static_cast<double>(mant);
         d = scale < 0 ? d / kPow10[-scale] : d * kPow10[scale];

@@ -11,6 +11,10 @@ namespace ulvex {
 namespace detail {
 
 inline bool WellFormedUtf8(const unsigned char* p, std::size_t n) {
+    // Short ASCII values, the common case, without a branch per byte.
+    unsigned char any = 0;
+    for (std::size_t k = 0; k < n && k < 16; ++k) any = static_cast<unsigned char>(any | p[k]);
+    if (n <= 16 && any < 0x80) return true;
     std::size_t i = 0;
     while (i < n) {
         // ASCII, eight bytes at a time.

@@ -177,7 +177,8 @@ bool CUlvexDataFormatter::FindInDataAllEntry(const unsigned char* data, unsigned
                                              std::map<std::string, std::string>& entries) {
     entries.clear();
     ulvex::detail::ForEachEntry(
-        data, dataLen, [&](const unsigned char* k, std::size_t kLen, const unsigned char* v, std::size_t vLen) {
+        data, dataLen, dataLen,
+        [&](const unsigned char* k, std::size_t kLen, const unsigned char* v, std::size_t vLen) {
             // Key and value are built before the map is touched, so a failed
             // allocation never leaves an entry with a partial value behind.
             std::string key(reinterpret_cast<const char*>(k), kLen);
