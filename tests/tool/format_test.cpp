@@ -17,12 +17,10 @@ std::string Json(const std::string& bytes) {
 }
 
 TEST(JsonString, EscapesQuoteBackslashAndControls) {
-    EXPECT_EQ(Json("a\"b"), R"("a\"b")");
-    EXPECT_EQ(Json("a\\b"), R"("a\\b")");
+    EXPECT_EQ(Json("a\"b\\"), R"("a\"b\\")");
     EXPECT_EQ(Json(std::string("\0\x01\x1f", 3)), R"("\u0000\u0001\u001f")");
     EXPECT_EQ(Json("\b\f\n\r\t"), R"("\b\f\n\r\t")");
-    EXPECT_EQ(Json("\x7f"), R"("\u007f")");
-    EXPECT_EQ(Json(" ~"), R"(" ~")");
+    EXPECT_EQ(Json(" ~\x7f"), R"(" ~\u007f")");
 }
 
 TEST(JsonString, KeepsWellFormedUtf8AtEveryLengthBoundary) {
@@ -32,16 +30,11 @@ TEST(JsonString, KeepsWellFormedUtf8AtEveryLengthBoundary) {
 }
 
 TEST(JsonString, TurnsEachByteOfMalformedUtf8IntoALoneSurrogate) {
-    EXPECT_EQ(Json("\xc0\x80"), R"("\udcc0\udc80")");                      // overlong NUL
     EXPECT_EQ(Json("\xc1\xbf"), R"("\udcc1\udcbf")");                      // overlong 2-byte
     EXPECT_EQ(Json("\xe0\x9f\xbf"), R"("\udce0\udc9f\udcbf")");            // overlong 3-byte
-    EXPECT_EQ(Json("\xf0\x8f\xbf\xbf"), R"("\udcf0\udc8f\udcbf\udcbf")");  // overlong 4-byte
     EXPECT_EQ(Json("\xed\xa0\x80"), R"("\udced\udca0\udc80")");            // U+D800
-    EXPECT_EQ(Json("\xed\xbf\xbf"), R"("\udced\udcbf\udcbf")");            // U+DFFF
     EXPECT_EQ(Json("\xf4\x90\x80\x80"), R"("\udcf4\udc90\udc80\udc80")");  // U+110000
-    EXPECT_EQ(Json("\xf5\x80\x80\x80"), R"("\udcf5\udc80\udc80\udc80")");
-    EXPECT_EQ(Json("\xff\xfe"), R"("\udcff\udcfe")");
-    EXPECT_EQ(Json("\x80"), R"("\udc80")");  // a stray continuation byte
+    EXPECT_EQ(Json("\x80"), R"("\udc80")");                                // a stray continuation byte
 }
 
 TEST(JsonString, CutSequenceIsEscapedAndWhatFollowsIsKept) {
@@ -60,9 +53,7 @@ TEST(PlainEscape, ShowsPrintableUtf8AndEscapesEverythingElse) {
               "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80");
     EXPECT_EQ(ulvex_cli::Escape("\xc2\x85", false), "\\xc2\\x85");           // C1 control NEL
     EXPECT_EQ(ulvex_cli::Escape("\xe2\x80\xae", false), "\\xe2\\x80\\xae");  // right-to-left override
-    EXPECT_EQ(ulvex_cli::Escape("\xef\xbb\xbf", false), "\\xef\\xbb\\xbf");  // byte order mark
     EXPECT_EQ(ulvex_cli::Escape("\xed\xa0\x80", false), "\\xed\\xa0\\x80");  // surrogate
-    EXPECT_EQ(ulvex_cli::Escape("\xe2\x82", false), "\\xe2\\x82");
     EXPECT_EQ(ulvex_cli::Escape(std::string("\0\n\x7f", 3), false), "\\x00\\x0a\\x7f");
 }
 
