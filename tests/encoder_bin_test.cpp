@@ -1,4 +1,4 @@
-// Binary encoder: exact record bytes, payloads taken from the output itself, oversized records. The round-trip
+// Binary encoder: a name cut to four bytes, payloads taken from the output itself, oversized records. The round-trip
 // fuzz target holds every encoder to the bytes it must write.
 #include <gtest/gtest.h>
 
@@ -15,13 +15,10 @@ char kAbc[] = "abc", kData[] = "DATA";
 void* const kPoison = reinterpret_cast<void*>(std::uintptr_t{16});
 }  // namespace
 
-TEST(EncoderBin, AddAppendsTheExactRecordWithItsNameCutToFourBytes) {
-    CUlvexEncoder enc;
-    Bytes out{'x'}, cut;
-    EXPECT_TRUE(enc.AddTagBin(out, "DATA", Bytes{'a', 'b', 'c'}, 1));
-    enc.AddTagBin(cut, "XYZWV", kAbc + 2, 1, 255);
-    EXPECT_EQ(out, (Bytes{'x', '<', 'h', 'D', 'A', 'T', 'A', 3,   0,   0,    0, 1,
-                          '>', 'a', 'b', 'c', '<', 'D', 'A', 'T', 'A', 0x26, 1, '>'}));
+// (The round-trip fuzz target pins the bytes of names up to four bytes long.)
+TEST(EncoderBin, NameIsCutToFourBytes) {
+    Bytes cut;
+    CUlvexEncoder().AddTagBin(cut, "XYZWV", kAbc + 2, 1, 255);
     EXPECT_EQ(cut,
               (Bytes{'<', 'h', 'X', 'Y', 'Z', 'W', 1, 0, 0, 0, 255, '>', 'c', '<', 'X', 'Y', 'Z', 'W', 'c', 0, '>'}));
 }

@@ -102,9 +102,7 @@ Bytes Overlapping(Maker& m) {
     const std::size_t pre = m.text ? 20 : 12;  // header (text: and its CR LF)
     auto frame = [&](const char* name, const Bytes& payload) {
         Bytes out;
-        if (m.text) CUlvexEncoderTxt().AddTagTxt(out, name, payload, 1);
-        if (!m.text) CUlvexEncoder().AddTagBin(out, name, payload, 1);
-        return out;
+        return m.Frame(out, name, payload), out;
     };
     const Bytes x = m.Random(m.rng() % 9), y = frame("Y", m.Random(m.rng() % 9)), g(m.rng() % 4, 'g');
     const std::size_t tail = frame("A", Bytes()).size() - pre;
