@@ -1,9 +1,6 @@
-"""Shared helpers: hostile capture generators and the ulvex tool's listing."""
+"""Shared helpers: hostile capture generators and the ulvex tool."""
 
-import json
 import os
-import subprocess
-import tempfile
 from pathlib import Path
 
 import pytest
@@ -66,25 +63,3 @@ def tool_path():
     if not tool.is_file():
         pytest.fail("the ulvex tool is needed: build it, or set ULVEX_TOOL (looked for %s)" % tool)
     return tool
-
-
-def json_name_candidates(name):
-    """The name bytes a JSON string may stand for: one code point per byte,
-    or UTF-8 with undecodable bytes as lone surrogates."""
-    out = {name.encode("utf-8", "surrogateescape")}
-    if all(ord(c) < 0x100 for c in name):
-        out.add(name.encode("latin-1"))
-    return out
-
-
-def tool_listing(data, text):
-    """`ulvex list --json` of `data` read from a file: per record, its fields
-    without the name, and the name bytes its JSON string may stand for."""
-    with tempfile.NamedTemporaryFile(suffix=".bin") as f:
-        f.write(data)
-        f.flush()
-        argv = [str(tool_path()), "list", "--json"] + (["--text"] if text else []) + [f.name]
-        out = subprocess.run(argv, check=True, capture_output=True).stdout.decode("utf-8")
-    keys = ("offset", "payload_offset", "payload_length", "record_length", "version")
-    objs = [json.loads(line) for line in out.splitlines()]
-    return [(tuple(o[k] for k in keys), json_name_candidates(o["name"])) for o in objs if o["type"] == "record"]
