@@ -1,4 +1,4 @@
-// Workloads for the benchmarks: random and drawn bytes, and the
+// Workloads for the benchmarks: records written byte by byte, random and drawn bytes, and the
 // hostile buffers that make a literal checksum-per-candidate scan quadratic.
 #ifndef ULVEX_BENCH_WORKLOADS_H
 #define ULVEX_BENCH_WORKLOADS_H
@@ -15,6 +15,32 @@
 
 namespace ulvex {
 namespace ref {
+
+// The reference writers, records built byte by byte (the baselines of the
+// encoder benchmarks): a binary record.
+inline void AppendRecord(Bytes& out, const char* name, const u8* payload, unsigned n, u8 version) {
+    u8 h[12] = {'<', 'h', 0, 0, 0, 0, 0, 0, 0, 0, version, '>'}, f[8] = {'<', 0, 0, 0, 0, 0, 0, '>'};
+    for (int i = 0; i < 4 && name[i] != 0; ++i) h[2 + i] = f[1 + i] = static_cast<u8>(name[i]);
+    for (int i = 0; i < 4; ++i) h[6 + i] = static_cast<u8>(n >> (8 * i));
+    const unsigned s = ByteSum(payload, n);
+    f[5] = static_cast<u8>(s), f[6] = static_cast<u8>(s >> 8);
+    out.insert(out.end(), h, h + 12);
+    out.insert(out.end(), payload, payload + n);
+    out.insert(out.end(), f, f + 8);
+}
+
+// A text record; versions 0 to 9 are written as their digit.
+inline void AppendTextRecord(Bytes& out, const char* name, const u8* data, unsigned n, u8 version) {
+    char nm[4] = {' ', ' ', ' ', ' '};
+    for (int i = 0; i < 4 && name[i] != 0; ++i) nm[i] = name[i];
+    char head[32], foot[16];
+    std::snprintf(head, sizeof head, "<h%.4s%010u%c>\r\n", nm, n + 2, static_cast<char>(version + '0'));
+    const unsigned s = (13u + 10u + ByteSum(data, n)) & 0xFFFFu;
+    std::snprintf(foot, sizeof foot, "<%.4s%06u>\r\n", nm, s);
+    out.insert(out.end(), head, head + 20);
+    out.insert(out.end(), data, data + n);
+    out.insert(out.end(), foot, foot + 14);
+}
 
 inline Bytes RandomBytes(std::size_t n, std::uint64_t seed) {
     std::mt19937_64 rng(seed);

@@ -70,23 +70,12 @@ TEST(FormatterWriters, TypedWritersWriteWhatAStreamWritesThroughTheirVirtualSlot
     Check<long long>({{LLONG_MIN, "-9223372036854775808"}, {LLONG_MAX, "9223372036854775807"}});
     Check<unsigned long long>({{ULLONG_MAX, "18446744073709551615"}});
     Check<unsigned>({{0, "0x00000000"}, {0xabcdef12u, "0xabcdef12"}, {0xab00u, "0x0000ab00"}}, true);
-    Check<float>({{0.1f, "0.100000001"},
-                  {-0.0f, "-0"},
-                  {1e-45f, "1.40129846e-45"},
-                  {3.4e38f, "3.39999995e+38"},
-                  {HUGE_VALF, "inf"},
-                  {NAN, "nan"},
-                  {1234.5f, "1234.5"}});
-    Check<double>({{21.5, "21.5"},
-                   {1.0 / 3, "0.333333333"},
+    Check<float>({{0.1f, "0.100000001"}, {1e-45f, "1.40129846e-45"}, {HUGE_VALF, "inf"}, {-0.0f, "-0"}});
+    Check<double>({{1.0 / 3, "0.333333333"},
                    {1234567890.0, "1.23456789e+09"},
                    {0.0001, "0.0001"},
                    {0.00001, "1e-05"},
-                   {-0.0, "-0"},
-                   {-HUGE_VAL, "-inf"},
-                   {NAN, "nan"},
                    {-NAN, "-nan"},
-                   {1.7976931348623157e308, "1.79769313e+308"},
                    {5e-324, "4.94065646e-324"}});
 }
 
