@@ -57,7 +57,6 @@ const std::string kAbc = "<hDATA00000000050>\r\nabc<DATA000317>\r\n";
 
 TEST(TextEncoder, WritesExactRecords) {
     EXPECT_EQ(Rec("DATA", "abc"), kAbc);
-    EXPECT_EQ(Rec("DATA", ""), "<hDATA00000000020>\r\n<DATA000023>\r\n");
     EXPECT_EQ(Rec("AB", "x", 9), "<hAB  00000000039>\r\nx<AB  000143>\r\n");  // zero name bytes as spaces
     EXPECT_EQ(Rec("ABCDEF", std::string(300, '\xff'), 1),
               "<hABCD00000003021>\r\n" + std::string(300, '\xff') + "<ABCD010987>\r\n");  // 76523 mod 65536

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "captures.h"
+#include "reference.h"
 #include "ulvex/c.h"
 #include "ulvex/ulvex.h"
 
@@ -47,19 +48,11 @@ std::string Show(const ulvex_record& r) {
     return Show(r.offset, r.payload_offset, r.payload_len, r.record_len, r.name, r.version);
 }
 
-// What the C++ decoder of the form lists in b[from, end).
+// What the reference reader of the form lists from `from` on.
 std::vector<std::string> Decoded(ulvex_form form, const Bytes& b, size_t from = 0) {
-    std::vector<STag> tags;
-    from = std::min(from, b.size());
-    const unsigned n = static_cast<unsigned>(b.size() - from);
-    if (form == ULVEX_BINARY)
-        CUlvexDecoder().FindAllTagPtrAnyName(b.data() + from, n, tags);
-    else
-        CUlvexDecoderTxt().FindAllTagPtrAnyName(b.data() + from, n, tags);
     std::vector<std::string> out;
-    for (const STag& t : tags)
-        out.push_back(Show(static_cast<uint64_t>(t.PtrTag - b.data()), static_cast<uint64_t>(t.PtrPayload - b.data()),
-                           t.PayloadLen, t.TagLen, t.PtrTag + 2, t.Version));
+    for (const auto& f : ulvex::ref::ListAll(form == ULVEX_TEXT, b.data(), b.size(), from))
+        out.push_back(Show(f.offset, f.payloadOffset, f.payloadLen, f.recordLen, f.name, f.version));
     return out;
 }
 
