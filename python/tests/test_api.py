@@ -33,19 +33,21 @@ def test_str_name_is_encoded_as_utf8():
 
 
 # One call for each rule: a wrong type, a bad value, a length the format cannot
-# hold (an untouched anonymous map costs address space only), an int beyond 64 bits.
+# hold (an untouched anonymous map costs address space only), an int beyond 64
+# bits. None of the messages carries the 1 MiB buffer passed along.
 @pytest.mark.parametrize(
     "error, call",
     [
-        (TypeError, lambda: ulvex.pack(5, b"")),
-        (ValueError, lambda: ulvex.pack(b"A\0B", b"")),  # a NUL would cut the name short
-        (OverflowError, lambda: ulvex.pack(b"A", mmap.mmap(-1, 2**32 - 20))),
-        (OverflowError, lambda: ulvex.entry(b"k", 2**64)),
+        (TypeError, lambda big: ulvex.pack(b"A", big, None)),
+        (ValueError, lambda big: ulvex.scan(big, threads=2**70)),
+        (OverflowError, lambda big: ulvex.pack(b"A", mmap.mmap(-1, 2**32 - 20))),
+        (OverflowError, lambda big: ulvex.entry(big, 2**64)),
     ],
 )
-def test_argument_errors_raise_by_kind(error, call):
-    with pytest.raises(error):
-        call()
+def test_argument_errors_raise_by_kind_without_the_buffer(error, call):
+    with pytest.raises(error) as e:
+        call(b"\x01" * 2**20)
+    assert len(str(e.value)) < 300
 
 
 def test_out_of_memory_raises_memory_error():
@@ -68,19 +70,6 @@ def test_out_of_memory_raises_memory_error():
     here = os.path.dirname(os.path.abspath(__file__))
     done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, cwd=here)
     assert (done.returncode, done.stdout, done.stderr) == (0, "MemoryError\n", "")
-
-
-@pytest.mark.parametrize(
-    "call",
-    [
-        lambda big: ulvex.scan(big, threads=2**70),
-        lambda big: ulvex.pack(b"A", big, None),
-    ],
-)
-def test_argument_errors_do_not_carry_the_buffer(call):
-    with pytest.raises((TypeError, ValueError)) as e:
-        call(b"\x01" * 2**20)
-    assert len(str(e.value)) < 300
 
 
 def test_indexes_and_integer_arguments_accept_any_integer_type():
