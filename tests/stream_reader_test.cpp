@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "captures.h"
 #include "stream_oracle.h"
 #include "ulvex/ulvex.h"
 
@@ -20,8 +21,8 @@ struct Rng : std::mt19937 {
 };
 const Reader::Form kForms[] = {Reader::Binary, Reader::Text};
 void Append(Reader::Form form, Bytes& out, const Bytes& payload, unsigned version = 1) {
-    if (form == Reader::Binary) CUlvexEncoder().AddTagBin(out, "AB", payload, static_cast<unsigned char>(version));
-    if (form == Reader::Text) CUlvexEncoderTxt().AddTagTxt(out, "NAME", payload, static_cast<unsigned char>(version));
+    ulvex::test::Append(form == Reader::Text, out, form == Reader::Text ? "NAME" : "AB", payload,
+                        static_cast<unsigned char>(version));
 }
 // A lone header announcing `dataLen` bytes of payload (text: of data).
 Bytes Header(Reader::Form form, unsigned int dataLen) {

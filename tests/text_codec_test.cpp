@@ -57,10 +57,9 @@ const std::string kAbc = "<hDATA00000000050>\r\nabc<DATA000317>\r\n";
 
 TEST(TextEncoder, WritesExactRecords) {
     EXPECT_EQ(Rec("DATA", "abc"), kAbc);
-    EXPECT_EQ(Rec("AB", "x", 9), "<hAB  00000000039>\r\nx<AB  000143>\r\n");  // zero name bytes as spaces
     EXPECT_EQ(Rec("ABCDEF", std::string(300, '\xff'), 1),
               "<hABCD00000003021>\r\n" + std::string(300, '\xff') + "<ABCD010987>\r\n");  // 76523 mod 65536
-    EXPECT_EQ(Rec("AB", "", 14), "<hAB  0000000002?>\r\n<AB  000023>\r\n");               // version 14 as '?', not '>'
+    EXPECT_EQ(Rec("AB", "", 14), "<hAB  0000000002?>\r\n<AB  000023>\r\n");  // spaces for zero name bytes; 14 as '?'
 }
 
 TEST(TextEncoder, AppendsARecordOfItsOwnContent) {

@@ -23,11 +23,6 @@ def test_entry_writes_each_type_with_its_writer(value, written):
     assert ulvex.entry(b"k", value) == written
 
 
-def test_entries_reads_every_entry_and_the_last_value_of_a_key_wins():
-    payload = ulvex.entry("a", 1) + ulvex.entry("b", "x") + ulvex.entry("a", 2)
-    assert ulvex.entries(payload) == {b"a": b"2", b"b": b"x"}
-
-
 def test_str_name_is_encoded_as_utf8():
     assert ulvex.pack("\u00e9", b"") == ulvex.pack(b"\xc3\xa9", b"")
 

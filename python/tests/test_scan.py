@@ -40,14 +40,6 @@ def test_columns_and_payloads_are_read_only_even_when_empty():
             empty_or_not.offset[:] = 5
 
 
-def test_indexing_counts_negative_indexes_from_the_end_and_stops_at_it():
-    records = ulvex.scan(ulvex.pack(b"A", b"1") + ulvex.pack(b"B", b"2") + b".")
-    assert records[-1].name == b"B"
-    for beyond in (2, 2**70, -2**70):
-        with pytest.raises(IndexError):
-            records[beyond]
-
-
 @pytest.mark.parametrize(
     "wrap",
     [bytes, bytearray, memoryview, lambda b: np.frombuffer(b, dtype=np.uint8)],

@@ -16,13 +16,18 @@ namespace test {
 
 typedef std::vector<unsigned char> Bytes;
 
+// One record of the text or binary form, appended to `out`.
+inline void Append(bool text, Bytes& out, const char* name, const Bytes& payload, unsigned char version) {
+    if (text) CUlvexEncoderTxt().AddTagTxt(out, name, payload, version);
+    if (!text) CUlvexEncoder().AddTagBin(out, name, payload, version);
+}
+
 struct Maker {  // of text records when `text`, drawing from `rng`
     bool text;
     std::mt19937 rng;
 
     void Frame(Bytes& out, const char* name, const Bytes& payload) {
-        if (text) CUlvexEncoderTxt().AddTagTxt(out, name, payload, static_cast<unsigned char>(rng() % 10));
-        if (!text) CUlvexEncoder().AddTagBin(out, name, payload, static_cast<unsigned char>(rng()));
+        Append(text, out, name, payload, static_cast<unsigned char>(text ? rng() % 10 : rng()));
     }
     // Makes the header at `at` announce L bytes (text: the number it holds).
     void SetLen(Bytes& b, std::size_t at, std::uint64_t L) {
