@@ -1,6 +1,7 @@
-"""Shared helpers: hostile capture generators and the ulvex tool."""
+"""Shared helpers: the hostile capture generator (plain and as a hypothesis strategy) and the ulvex tool."""
 
 import os
+import random
 from pathlib import Path
 
 import pytest
@@ -22,40 +23,56 @@ def fields(record):
     return (record.offset, record.payload_offset, record.payload_len, record.record_len, record.version, record.name)
 
 
-# Garbage rich in the bytes that start and end records, so candidates abound.
-_marker_bytes = st.binary(max_size=24) | st.lists(
-    st.sampled_from([b"<", b"h", b">", b"<h", b"\x00", b"\r\n", b"A", b"0", b" ", b"9"]), max_size=24
-).map(b"".join)
-_names = st.binary(max_size=4) | st.sampled_from([b"TEMP", b"A", b"<h>", b"\x00\x00"])
+def capture(rng, pieces, text):
+    """`pieces` pieces drawn from `rng`: records with entries (names with odd
+    bytes, any version) among garbage, damaged, cut, nested and overlapping
+    records, headers sharing one far footer, and a header that never ends."""
+    pre = 20 if text else 12  # header (text: and its CR LF)
+
+    def pack(name, payload, version=1):
+        return ulvex.pack(name, payload, version, text=text)
+
+    def entries():
+        return ulvex.entry("n", rng.randrange(-(2**63), 2**63)) + ulvex.entry("s", rng.choice(["a", "\xe9", ""]))
+
+    out = bytearray()
+    for _ in range(pieces):
+        kind, junk = rng.randrange(7), rng.randbytes(rng.randrange(20)) + b"<h"
+        if kind == 0:
+            name = rng.choice([b"AB", b"T", b"<h>", b"\x00\x00", rng.randbytes(rng.randrange(5)).split(b"\x00")[0]])
+            out += pack(name, entries(), rng.randrange(256)) + junk
+        if kind == 1:  # damaged, or cut
+            rec = bytearray(pack(b"DMG", entries()))
+            rec[rng.randrange(len(rec))] ^= 0x21
+            out += rec[: rng.randrange(len(rec) + 1)]
+        if kind == 2:  # a valid or damaged record around a valid one
+            rec = bytearray(pack(b"OUT", junk + pack(b"IN", entries())))
+            rec[-3] ^= rng.randrange(2)
+            out += rec
+        if kind == 3:  # B starts inside A, ends past it; Y, right after A, lies inside B
+            x, y, tail = rng.randbytes(rng.randrange(9)), pack(b"Y", entries()), len(pack(b"A", b"")) - pre
+            a = pack(b"A", junk + pack(b"B", bytes(len(x) + tail + len(y)))[:pre] + x)
+            pb = x + a[-tail:] + y
+            out += a + y + pack(b"B", pb)[pre + len(pb) :]
+        if kind == 4:  # many headers, each announcing the payload that ends at one footer
+            body, count = junk * 20, 30
+            shared = bytearray(pack(b"SHRD", body))
+            shared[-4 if text else -3] ^= 1
+            out += b"".join(pack(b"SHRD", bytes((count - 1 - i) * pre + len(body)))[:pre] for i in range(count))
+            out += shared[pre:]
+        if kind == 5:
+            out += pack(b"LONG", bytes(1 << 20))[:pre] + junk
+        if kind == 6:
+            out += junk * rng.randrange(30)
+    return bytes(out)
 
 
-@st.composite
-def records(draw, text, depth=2):
-    """One valid record; with `depth`, its payload may hold further records."""
-    name = draw(_names.filter(lambda n: b"\x00" not in n.rstrip(b"\x00")))
-    if depth > 0 and draw(st.booleans()):
-        payload = draw(captures(text, depth - 1, max_pieces=3))
-    else:
-        payload = draw(st.binary(max_size=40) | _marker_bytes)
-    return ulvex.pack(name, payload, draw(st.integers(0, 255)), text=text)
+def captures(text):
+    """Captures of up to 8 pieces from a drawn seed."""
+    def draw(seed, pieces):
+        return capture(random.Random(seed), pieces, text)
 
-
-@st.composite
-def damaged(draw, text):
-    """A record with one byte changed or its tail cut off."""
-    rec = bytearray(draw(records(text, depth=1)))
-    if draw(st.booleans()):
-        i = draw(st.integers(0, len(rec) - 1))
-        rec[i] = (rec[i] + draw(st.integers(1, 255))) % 256
-        return bytes(rec)
-    return bytes(rec[: draw(st.integers(0, len(rec) - 1))])
-
-
-@st.composite
-def captures(draw, text, depth=2, max_pieces=8):
-    """Garbage, records, damaged records and nested records, end to end."""
-    pieces = st.one_of(_marker_bytes, records(text, depth), damaged(text))
-    return b"".join(draw(st.lists(pieces, max_size=max_pieces)))
+    return st.builds(draw, st.integers(0, 2**32), st.integers(0, 8))
 
 
 def tool_path():

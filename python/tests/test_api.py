@@ -52,16 +52,16 @@ def test_out_of_memory_raises_memory_error():
     code = textwrap.dedent(
         """
         import mmap, resource, ulvex
-        %s
+        data = ulvex.pack(b"A", b"") * (2**27 // 20)  # 6.7 million records
         with open("/proc/self/statm") as f:
             used = int(f.read().split()[0]) * mmap.PAGESIZE
         resource.setrlimit(resource.RLIMIT_AS, (used + 64 * 2**20, resource.RLIM_INFINITY))
         try:
-            %s
+            ulvex.scan(data)
         except MemoryError:
             print("MemoryError")
         """
-    ) % ("data = ulvex.pack(b'A', b'') * (2**27 // 20)", "ulvex.scan(data)")  # 6.7 million records
+    )
     here = os.path.dirname(os.path.abspath(__file__))
     done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, cwd=here)
     assert (done.returncode, done.stdout, done.stderr) == (0, "MemoryError\n", "")

@@ -9,6 +9,7 @@ import sys
 
 import pandas as pd
 import pytest
+from conftest import capture
 
 import ulvex
 
@@ -16,48 +17,6 @@ pytest.importorskip("dask.distributed")
 import ulvex.dask  # noqa: E402
 
 KEYS = {"n": "int64", "s": "str"}
-
-
-def capture(rng, pieces, text):
-    """Records with entries among garbage, damaged, nested and overlapping
-    records, headers sharing one far footer, and a header that never ends."""
-    pre = 20 if text else 12  # header (text: and its CR LF)
-
-    def pack(name, payload, version=1):
-        return ulvex.pack(name, payload, version, text=text)
-
-    def entries():
-        return ulvex.entry("n", rng.randrange(-(2**63), 2**63)) + ulvex.entry("s", rng.choice(["a", "\xe9", ""]))
-
-    out = bytearray()
-    for _ in range(pieces):
-        kind, junk = rng.randrange(7), rng.randbytes(rng.randrange(20)) + b"<h"
-        if kind == 0:
-            out += pack(rng.choice([b"AB", b"T"]), entries(), rng.randrange(10)) + junk
-        if kind == 1:  # damaged, or cut
-            rec = bytearray(pack(b"DMG", entries()))
-            rec[rng.randrange(len(rec))] ^= 0x21
-            out += rec[: rng.randrange(len(rec) + 1)]
-        if kind == 2:  # a valid or damaged record around a valid one
-            rec = bytearray(pack(b"OUT", junk + pack(b"IN", entries())))
-            rec[-3] ^= rng.randrange(2)
-            out += rec
-        if kind == 3:  # B starts inside A, ends past it; Y, right after A, lies inside B
-            x, y, tail = rng.randbytes(rng.randrange(9)), pack(b"Y", entries()), len(pack(b"A", b"")) - pre
-            a = pack(b"A", junk + pack(b"B", bytes(len(x) + tail + len(y)))[:pre] + x)
-            pb = x + a[-tail:] + y
-            out += a + y + pack(b"B", pb)[pre + len(pb) :]
-        if kind == 4:  # many headers, each announcing the payload that ends at one footer
-            body, count = junk * 20, 30
-            shared = bytearray(pack(b"SHRD", body))
-            shared[-4 if text else -3] ^= 1
-            out += b"".join(pack(b"SHRD", bytes((count - 1 - i) * pre + len(body)))[:pre] for i in range(count))
-            out += shared[pre:]
-        if kind == 5:
-            out += pack(b"LONG", bytes(1 << 20))[:pre] + junk
-        if kind == 6:
-            out += junk * rng.randrange(30)
-    return bytes(out)
 
 
 @pytest.fixture(scope="module")
