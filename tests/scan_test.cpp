@@ -21,17 +21,8 @@ using ulvex::Record;
 using ulvex::RecordForm;
 using ulvex::test::Maker;
 
-template <class R>  // ulvex::Record or the reference's Found, which share their field names
-std::string Show(const std::vector<R>& rs) {
-    std::string s;
-    for (const R& r : rs)
-        s += std::to_string(r.offset) + "/" + std::to_string(r.payloadOffset) + "/" + std::to_string(r.payloadLen) +
-             "/" + std::to_string(r.recordLen) + "/" + std::string(reinterpret_cast<const char*>(r.name), 4) + "/v" +
-             std::to_string(r.version) + " ";
-    return s;
-}
 std::string Reference(RecordForm form, const Bytes& b) {
-    return Show(ulvex::ref::ListAll(form == RecordForm::Text, b.data(), b.size()));
+    return ulvex::ref::Show(ulvex::ref::ListAll(form == RecordForm::Text, b.data(), b.size()));
 }
 
 std::string FormName(const ::testing::TestParamInfo<RecordForm>& i) {
@@ -52,7 +43,8 @@ TEST_P(ScanContract, EveryThreadCountAndChunkSizeListsWhatTheWholeBufferScanList
                 o.threads = threads, o.chunkSize = chunk;
                 std::vector<Record> out;
                 ulvex::Scan(GetParam(), b.data(), b.size(), out, o);
-                EXPECT_EQ(Show(out), want) << "round " << round << ", " << threads << " threads, chunks of " << chunk;
+                EXPECT_EQ(ulvex::ref::Show(out), want)
+                    << "round " << round << ", " << threads << " threads, chunks of " << chunk;
             }
     }
 }
@@ -137,8 +129,8 @@ TEST_P(RangeScan, RangesOfEverySizeJoinIntoTheWholeBufferListing) {
                 joined.insert(joined.end(), local.begin() + static_cast<std::ptrdiff_t>(from), local.end());
                 chainEntry = ulvex::ScanRange(GetParam(), b.data(), b.size(), chainEntry, end, chained);
             }
-            ASSERT_EQ(Show(joined), want) << "round " << round << ", ranges of " << size;
-            ASSERT_EQ(Show(chained), want) << "round " << round << ", ranges of " << size;
+            ASSERT_EQ(ulvex::ref::Show(joined), want) << "round " << round << ", ranges of " << size;
+            ASSERT_EQ(ulvex::ref::Show(chained), want) << "round " << round << ", ranges of " << size;
         }
     }
 }

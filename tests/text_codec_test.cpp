@@ -3,8 +3,6 @@
 // the virtual path to the reference reader (its corpus keeps the worked cases).
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "ulvex/ulvex.h"
 
 namespace {
@@ -15,15 +13,12 @@ std::string Rec(const char* name, const std::string& data, unsigned char v = 0) 
     Bytes out;
     return CUlvexEncoderTxt().AddTagTxt(out, name, B(data), v), std::string(out.begin(), out.end());
 }
-std::string Desc(const std::string& name, size_t at, size_t payload, size_t len, size_t tagLen, int v) {
-    return name + "@" + std::to_string(at) + "/" + std::to_string(payload) + "/" + std::to_string(len) + "/" +
-           std::to_string(tagLen) + "/v" + std::to_string(v);
-}
 // The records in `s`, found by the single-lookup loop and by the bulk scan, which must agree.
 V Both(IUlvexDecoderTxt& d, const std::string& s) {
     const Bytes b = B(s);
-    const auto desc = [&](const STag& t) {
-        return Desc(t.TagName, t.PtrTag - b.data(), t.PtrPayload - b.data(), t.PayloadLen, t.TagLen, t.Version);
+    const auto desc = [&](const STag& t) {  // name@offset/payload offset/payload length/record length/vversion
+        return t.TagName + "@" + std::to_string(t.PtrTag - b.data()) + "/" + std::to_string(t.PtrPayload - b.data()) +
+               "/" + std::to_string(t.PayloadLen) + "/" + std::to_string(t.TagLen) + "/v" + std::to_string(t.Version);
     };
     V one, all;
     std::vector<STag> tags(1);  // the bulk scan appends after what the vector holds

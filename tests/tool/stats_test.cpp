@@ -16,7 +16,6 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 
 TEST(Stats, CountsAreTheStreamReadersForAnyChunkingOfHostileInputs) {
-    std::mt19937 rng(2026);
     ulvex::test::Maker maker{false, std::mt19937(2026)};
     ulvex_cli::Progress quiet(false, "", 0);
     std::uint64_t rejected = 0;
@@ -33,7 +32,7 @@ TEST(Stats, CountsAreTheStreamReadersForAnyChunkingOfHostileInputs) {
         STag tag;
         std::uint64_t offset = 0;
         for (std::size_t at = 0; at < in.size();) {
-            const std::size_t n = std::min<std::size_t>(1 + rng() % 64, in.size() - at);
+            const std::size_t n = std::min<std::size_t>(1 + maker.rng() % 64, in.size() - at);
             reader.Feed(in.data() + at, n);
             at += n;
             while (reader.Next(tag, offset)) {
