@@ -10,8 +10,6 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "arguments.h"
@@ -40,32 +38,40 @@ unsigned Threads(py::handle threads) {
 }
 
 // Python objects for byte strings, each distinct one made once while the
-// cache has room: captures repeat their names and values.
+// cache has room: captures repeat their names and values. An open-addressed
+// table (a power of two of slots, at most half used, growing to a bound)
+// keyed by the bytes, which stay in the caller's buffer for the cache's life.
 class ObjectCache {
 public:
-    explicit ObjectCache(bool text) : m_text(text) {}
+    explicit ObjectCache(bool text) : m_text(text), m_slots(64) {}
     ~ObjectCache() {
-        for (auto& kv : m_objects) Py_DECREF(kv.second);
+        for (const Slot& s : m_slots) Py_XDECREF(s.object);
     }
     // A new reference, or null with an exception set.
     PyObject* Get(const unsigned char* p, std::size_t n) {
-        const std::string_view key(reinterpret_cast<const char*>(p), n);
-        if (m_last != nullptr && key == m_lastKey) {  // runs of one value (names of one record kind)
-            Py_INCREF(m_last);
-            return m_last;
+        if (m_last != nullptr && m_last->len == n && std::memcmp(m_last->bytes, p, n) == 0) {
+            Py_INCREF(m_last->object);  // runs of one value (names of one record kind)
+            return m_last->object;
         }
-        const auto it = m_objects.find(key);
-        if (it != m_objects.end()) {
-            m_last = it->second;
-            m_lastKey = it->first;
-            Py_INCREF(it->second);
-            return it->second;
+        const std::uint64_t h = Hash(p, n);
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t i = static_cast<std::size_t>(h) & mask;; i = (i + 1) & mask) {
+            Slot& s = m_slots[i];
+            if (s.object == nullptr) break;
+            if (s.hash == h && s.len == n && std::memcmp(s.bytes, p, n) == 0) {
+                m_last = &s;
+                Py_INCREF(s.object);
+                return s.object;
+            }
         }
-        PyObject* o = m_text ? PyUnicode_DecodeUTF8(key.data(), static_cast<Py_ssize_t>(n), "surrogateescape")
-                             : PyBytes_FromStringAndSize(key.data(), static_cast<Py_ssize_t>(n));
-        if (o != nullptr && m_objects.size() < kMaxObjects) {
+        PyObject* o = m_text ? PyUnicode_DecodeUTF8(reinterpret_cast<const char*>(p), static_cast<Py_ssize_t>(n),
+                                                    "surrogateescape")
+                             : PyBytes_FromStringAndSize(reinterpret_cast<const char*>(p), static_cast<Py_ssize_t>(n));
+        if (o != nullptr && m_used < kMaxSlots / 2) {
+            if (2 * (m_used + 1) > m_slots.size()) Grow();
             Py_INCREF(o);
-            m_objects.emplace(key, o);
+            Place(Slot{p, n, h, o});
+            ++m_used;
         }
         return o;
     }
@@ -73,11 +79,35 @@ public:
     ObjectCache& operator=(const ObjectCache&) = delete;
 
 private:
-    static constexpr std::size_t kMaxObjects = 1 << 16;
+    static constexpr std::size_t kMaxSlots = 1 << 17;
+    struct Slot {
+        const unsigned char* bytes = nullptr;
+        std::size_t len = 0;
+        std::uint64_t hash = 0;
+        PyObject* object = nullptr;
+    };
+    static std::uint64_t Hash(const unsigned char* p, std::size_t n) {
+        std::uint64_t h = 0x9E3779B97F4A7C15ull ^ n;
+        for (std::size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 0x100000001B3ull;
+        return h ^ (h >> 29);
+    }
+    void Place(const Slot& s) {
+        const std::size_t mask = m_slots.size() - 1;
+        std::size_t i = static_cast<std::size_t>(s.hash) & mask;
+        while (m_slots[i].object != nullptr) i = (i + 1) & mask;
+        m_slots[i] = s;
+    }
+    void Grow() {
+        std::vector<Slot> old(2 * m_slots.size());
+        old.swap(m_slots);
+        for (const Slot& s : old)
+            if (s.object != nullptr) Place(s);
+        m_last = nullptr;
+    }
     bool m_text;
-    PyObject* m_last = nullptr;  // the object last found in the cache, and its key
-    std::string_view m_lastKey;
-    std::unordered_map<std::string_view, PyObject*> m_objects;
+    std::vector<Slot> m_slots;
+    std::size_t m_used = 0;
+    const Slot* m_last = nullptr;  // the slot last found
 };
 
 // An object array of `n` rows: `make(i)` for each row, None where absent.
