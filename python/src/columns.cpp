@@ -4,6 +4,7 @@
 #include <pybind11/numpy.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -125,20 +126,26 @@ py::array Objects(std::size_t n, const unsigned char* present, Make make) {
     return out;
 }
 
-py::list Keys(const RecordList& l, py::handle threads) {
+// The keys of the first `limit` records (all of them when None).
+py::list Keys(const RecordList& l, py::handle threads, py::handle limit) {
     std::vector<ByteSpan> keys;
     {
         const unsigned t = Threads(threads);
         const std::uint64_t size = BufferSize(l);
+        const std::size_t n =
+            limit.is_none() ? l.records.size()
+                            : std::min<std::size_t>(l.records.size(),
+                                                    static_cast<std::size_t>(IntInRange(limit, 0, LLONG_MAX, "limit")));
         py::gil_scoped_release nogil;
-        ulvex::ListKeys(l.data, size, l.records.data(), l.records.size(), keys, t);
+        ulvex::ListKeys(l.data, size, l.records.data(), n, keys, t);
     }
     py::list out;
     for (const ByteSpan& k : keys) out.append(py::bytes(reinterpret_cast<const char*>(l.data + k.offset), k.length));
     return out;
 }
 
-// (offset, name, version, payload_len, [(type, values, present) per key]).
+// (offset, name, version, payload_len, [(type, values, present) per key],
+// the number of entries whose key is none of `keys`).
 py::tuple Columns(const RecordList& l, const py::list& keys, const py::list& types, bool raise, py::handle threads) {
     const std::size_t n = l.records.size(), count = keys.size();
     if (types.size() != count) throw py::value_error("one type per key");
@@ -170,10 +177,11 @@ py::tuple Columns(const RecordList& l, const py::list& keys, const py::list& typ
     options.raise = raise;
     ulvex::ColumnError error{};
     ulvex::ColumnStatus status;
+    std::uint64_t others = 0;
     const std::uint64_t size = BufferSize(l);
     {
         py::gil_scoped_release nogil;
-        status = ulvex::ReadColumns(l.data, size, l.records.data(), n, cols.data(), count, options, &error);
+        status = ulvex::ReadColumns(l.data, size, l.records.data(), n, cols.data(), count, options, &error, &others);
     }
     if (status == ulvex::ColumnStatus::BadValue) {
         const ByteSpan v = error.value;
@@ -214,7 +222,7 @@ py::tuple Columns(const RecordList& l, const py::list& keys, const py::list& typ
         const unsigned char* nb = l.records[i].name;
         return names.Get(nb, ulvex::NameLength(nb));
     });
-    return py::make_tuple(offset, name, version, payloadLen, entryColumns);
+    return py::make_tuple(offset, name, version, payloadLen, entryColumns, others);
 }
 
 }  // namespace
@@ -222,15 +230,18 @@ py::tuple Columns(const RecordList& l, const py::list& keys, const py::list& typ
 void AddColumns(py::module_& m) {
     py::class_<RecordList> records = m.attr("Records");
     records.def(
-        "_keys", [](const RecordList& l, py::handle threads) { return Keys(l, threads); }, py::arg("threads"),
-        "_keys(threads) -> list[bytes]: every entry key of the records, in the order first seen.");
+        "_keys", [](const RecordList& l, py::handle threads, py::handle limit) { return Keys(l, threads, limit); },
+        py::arg("threads"), py::arg("limit") = py::none(),
+        "_keys(threads, limit=None) -> list[bytes]: every entry key of the first `limit` records (all when None), "
+        "in the order first seen.");
     records.def(
         "_columns",
         [](const RecordList& l, const py::list& keys, const py::list& types, bool raise, py::handle threads) {
             return Columns(l, keys, types, raise, threads);
         },
         py::arg("keys"), py::arg("types"), py::arg("raise_"), py::arg("threads"),
-        "_columns(keys, types, raise_, threads): the record columns and one (type, values, present) per key; "
+        "_columns(keys, types, raise_, threads): the record columns, one (type, values, present) per key, and the "
+        "number of entries whose key is none of keys; "
         "types are codes 0-5 (auto, int64, uint64, float64, str, bytes). Table() and to_pandas() build on it.");
 }
 

@@ -50,10 +50,12 @@ struct Job {
     KeyTable keys;                    // key -> its first column
     std::vector<std::uint32_t> next;  // column -> the next column with the same key, or kNone
     bool raise;
+    bool countOthers;  // whether RangeResult::others is wanted
 };
 
 struct RangeResult {
     std::vector<unsigned char> kinds;  // per column: bit k set when an Auto value of code k was seen
+    std::uint64_t others = 0;          // entries whose key is no column's
     bool failed = false;
     ColumnError error{};
 };
@@ -132,7 +134,7 @@ struct Seen {
 
 void ReadRange(const Job& job, std::size_t begin, std::size_t end, RangeResult& out) {
     out.kinds.assign(job.columnCount, 0);
-    if (job.columnCount == 0) return;
+    if (job.columnCount == 0 && !job.countOthers) return;
     std::vector<Seen> seen(job.columnCount);
     Hint hints[64];
     const std::size_t size = static_cast<std::size_t>(job.end - job.data);
@@ -150,6 +152,7 @@ void ReadRange(const Job& job, std::size_t begin, std::size_t end, RangeResult& 
                              c = job.keys.Find(k, kLen);
                              if (h != nullptr) *h = Hint{k, kLen, c};
                          }
+                         out.others += c == KeyTable::kNone ? 1 : 0;
                          for (; c != KeyTable::kNone; c = job.next[c]) {
                              seen[c].row = row;
                              seen[c].value = v;
@@ -197,6 +200,12 @@ void SettleRange(const Column& col, std::size_t begin, std::size_t end) {
 
 ColumnStatus ReadColumns(const void* data, std::uint64_t size, const Record* records, std::size_t count,
                          Column* columns, std::size_t columnCount, const ColumnOptions& options, ColumnError* error) {
+    return ReadColumns(data, size, records, count, columns, columnCount, options, error, nullptr);
+}
+
+ColumnStatus ReadColumns(const void* data, std::uint64_t size, const Record* records, std::size_t count,
+                         Column* columns, std::size_t columnCount, const ColumnOptions& options, ColumnError* error,
+                         std::uint64_t* otherEntries) {
     using namespace detail;
     if (!PayloadsInside(size, records, count)) return ColumnStatus::BadRecord;
     for (std::size_t c = 0; c < columnCount; ++c)
@@ -208,6 +217,7 @@ ColumnStatus ReadColumns(const void* data, std::uint64_t size, const Record* rec
     job.columns = columns;
     job.columnCount = columnCount;
     job.raise = options.raise;
+    job.countOthers = otherEntries != nullptr;
     job.next.assign(columnCount, KeyTable::kNone);
     std::vector<std::uint32_t> lastOfKey(columnCount, KeyTable::kNone);
     for (std::size_t c = 0; c < columnCount; ++c) {
@@ -223,6 +233,10 @@ ColumnStatus ReadColumns(const void* data, std::uint64_t size, const Record* rec
     std::vector<RangeResult> results(ranges);
     ForEachRange(count, ranges, options.threads,
                  [&](std::size_t i, std::size_t b, std::size_t e) { ReadRange(job, b, e, results[i]); });
+    if (otherEntries != nullptr) {
+        *otherEntries = 0;
+        for (const RangeResult& r : results) *otherEntries += r.others;
+    }
     for (const RangeResult& r : results) {
         if (!r.failed) continue;
         if (error != nullptr) *error = r.error;
