@@ -138,6 +138,7 @@ void ReadRange(const Job& job, std::size_t begin, std::size_t end, RangeResult& 
     std::vector<Seen> seen(job.columnCount);
     Hint hints[64];
     const std::size_t size = static_cast<std::size_t>(job.end - job.data);
+    std::uint64_t others = 0;  // a local, kept in a register
     for (std::size_t row = begin; row < end; ++row) {
         const Record& r = job.records[row];
         std::size_t entry = 0;
@@ -152,7 +153,7 @@ void ReadRange(const Job& job, std::size_t begin, std::size_t end, RangeResult& 
                              c = job.keys.Find(k, kLen);
                              if (h != nullptr) *h = Hint{k, kLen, c};
                          }
-                         out.others += c == KeyTable::kNone ? 1 : 0;
+                         others += c == KeyTable::kNone ? 1 : 0;
                          for (; c != KeyTable::kNone; c = job.next[c]) {
                              seen[c].row = row;
                              seen[c].value = v;
@@ -171,6 +172,7 @@ void ReadRange(const Job& job, std::size_t begin, std::size_t end, RangeResult& 
         }
         if (out.failed) return;
     }
+    out.others = others;
 }
 
 // The type an Auto column takes from the codes of its values.

@@ -152,7 +152,11 @@ inline Number ParseNumber(const unsigned char* s, std::size_t n, const unsigned 
         const std::uint64_t w = LoadLe64(s);
         if (DigitCount(w) >= n) return Number{kSmall, EightDigitsValue(AlignDigits(w, n))};
     }
-    const bool neg = s[0] == '-';
+    // Every number starts with a digit, '-', '.', or the 'i' or 'n' of inf
+    // and nan: text is turned away at its first byte.
+    const unsigned char c0 = s[0];
+    if (!IsDigit(c0) && c0 != '-' && c0 != '.' && c0 != 'i' && c0 != 'n') return none;
+    const bool neg = c0 == '-';
     std::size_t i = neg ? 1 : 0;
     if (i == n) return none;
     // Decimal integers, the common case: after any leading zeros, 19 digits
