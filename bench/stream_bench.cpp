@@ -60,7 +60,7 @@ std::vector<STag> List(bool text, const Bytes& buf) {
 // matches it (name, version, stream offset, payload bytes).
 std::size_t Stream(bool text, const Bytes& buf, std::size_t chunk, const std::vector<STag>* expected = nullptr,
                    bool* same = nullptr) {
-    StreamReader r(text ? StreamReader::Text : StreamReader::Binary);
+    StreamReader r(text ? ulvex::RecordForm::Text : ulvex::RecordForm::Binary);
     STag tag;
     std::uint64_t off = 0;
     std::size_t n = 0;

@@ -132,8 +132,8 @@ TEST(StreamReader, MaximumAbove32BitsStillPassesOverImpossibleLengthsAtOnce) {
         STag t;
         std::uint64_t off = 0;
         r.Feed(s.data(), s.size());
-        ASSERT_TRUE(r.Next(t, off)) << form;
-        EXPECT_EQ(off, s.size() - rec.size() - 1) << form;
+        ASSERT_TRUE(r.Next(t, off)) << static_cast<int>(form);
+        EXPECT_EQ(off, s.size() - rec.size() - 1) << static_cast<int>(form);
     }
 }
 

@@ -142,6 +142,14 @@ ULVEX_API ColumnStatus ReadColumns(const void* data, std::uint64_t size, const R
                                    Column* columns, std::size_t columnCount, const ColumnOptions& options,
                                    ColumnError* error);
 
+// ReadColumns, also counting in `*otherEntries` (when not null; set when the
+// status is Ok) the entries whose key no column asked for: zero means the
+// columns' keys are every key the records hold, so a caller that took the
+// keys of a few records learns whether they were all.
+ULVEX_API ColumnStatus ReadColumns(const void* data, std::uint64_t size, const Record* records, std::size_t count,
+                                   Column* columns, std::size_t columnCount, const ColumnOptions& options,
+                                   ColumnError* error, std::uint64_t* otherEntries);
+
 // Appends to `keys` every distinct key of the records' entries, in the order
 // first seen (records in order, each payload's entries in payload order), as
 // the span of its first occurrence with `utf8` set. Returns false, with

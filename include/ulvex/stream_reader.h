@@ -73,9 +73,11 @@ class StreamState;
 
 class ULVEX_API StreamReader {
 public:
-    // The record form as the first constructor took it; RecordForm is the
-    // form's type everywhere else (the values are the same).
-    enum Form { Binary, Text };
+    // The form's older spellings here, for code written when the reader had
+    // a form type of its own (StreamReader::Form, StreamReader::Binary).
+    typedef RecordForm Form;
+    static constexpr RecordForm Binary = RecordForm::Binary;
+    static constexpr RecordForm Text = RecordForm::Text;
 
     static const std::size_t kDefaultMaxPayload = 16u * 1024u * 1024u;
 
@@ -88,7 +90,6 @@ public:
     // the text form: more data bytes) are passed over at once; values above
     // kLargestMaxPayload act as kLargestMaxPayload.
     explicit StreamReader(RecordForm form, std::size_t maxPayload = kDefaultMaxPayload);
-    explicit StreamReader(Form form, std::size_t maxPayload = kDefaultMaxPayload);
     ~StreamReader();
 
     // Takes the next `n` bytes of the stream (0 is allowed and does nothing).

@@ -4,14 +4,13 @@
 #include <pybind11/numpy.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "arguments.h"
@@ -40,32 +39,40 @@ unsigned Threads(py::handle threads) {
 }
 
 // Python objects for byte strings, each distinct one made once while the
-// cache has room: captures repeat their names and values.
+// cache has room: captures repeat their names and values. An open-addressed
+// table (a power of two of slots, at most half used, growing to a bound)
+// keyed by the bytes, which stay in the caller's buffer for the cache's life.
 class ObjectCache {
 public:
-    explicit ObjectCache(bool text) : m_text(text) {}
+    explicit ObjectCache(bool text) : m_text(text), m_slots(64) {}
     ~ObjectCache() {
-        for (auto& kv : m_objects) Py_DECREF(kv.second);
+        for (const Slot& s : m_slots) Py_XDECREF(s.object);
     }
     // A new reference, or null with an exception set.
     PyObject* Get(const unsigned char* p, std::size_t n) {
-        const std::string_view key(reinterpret_cast<const char*>(p), n);
-        if (m_last != nullptr && key == m_lastKey) {  // runs of one value (names of one record kind)
-            Py_INCREF(m_last);
-            return m_last;
+        if (m_last != nullptr && m_last->len == n && std::memcmp(m_last->bytes, p, n) == 0) {
+            Py_INCREF(m_last->object);  // runs of one value (names of one record kind)
+            return m_last->object;
         }
-        const auto it = m_objects.find(key);
-        if (it != m_objects.end()) {
-            m_last = it->second;
-            m_lastKey = it->first;
-            Py_INCREF(it->second);
-            return it->second;
+        const std::uint64_t h = Hash(p, n);
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t i = static_cast<std::size_t>(h) & mask;; i = (i + 1) & mask) {
+            Slot& s = m_slots[i];
+            if (s.object == nullptr) break;
+            if (s.hash == h && s.len == n && std::memcmp(s.bytes, p, n) == 0) {
+                m_last = &s;
+                Py_INCREF(s.object);
+                return s.object;
+            }
         }
-        PyObject* o = m_text ? PyUnicode_DecodeUTF8(key.data(), static_cast<Py_ssize_t>(n), "surrogateescape")
-                             : PyBytes_FromStringAndSize(key.data(), static_cast<Py_ssize_t>(n));
-        if (o != nullptr && m_objects.size() < kMaxObjects) {
+        PyObject* o = m_text ? PyUnicode_DecodeUTF8(reinterpret_cast<const char*>(p), static_cast<Py_ssize_t>(n),
+                                                    "surrogateescape")
+                             : PyBytes_FromStringAndSize(reinterpret_cast<const char*>(p), static_cast<Py_ssize_t>(n));
+        if (o != nullptr && m_used < kMaxSlots / 2) {
+            if (2 * (m_used + 1) > m_slots.size()) Grow();
             Py_INCREF(o);
-            m_objects.emplace(key, o);
+            Place(Slot{p, n, h, o});
+            ++m_used;
         }
         return o;
     }
@@ -73,11 +80,35 @@ public:
     ObjectCache& operator=(const ObjectCache&) = delete;
 
 private:
-    static constexpr std::size_t kMaxObjects = 1 << 16;
+    static constexpr std::size_t kMaxSlots = 1 << 17;
+    struct Slot {
+        const unsigned char* bytes = nullptr;
+        std::size_t len = 0;
+        std::uint64_t hash = 0;
+        PyObject* object = nullptr;
+    };
+    static std::uint64_t Hash(const unsigned char* p, std::size_t n) {
+        std::uint64_t h = 0x9E3779B97F4A7C15ull ^ n;
+        for (std::size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 0x100000001B3ull;
+        return h ^ (h >> 29);
+    }
+    void Place(const Slot& s) {
+        const std::size_t mask = m_slots.size() - 1;
+        std::size_t i = static_cast<std::size_t>(s.hash) & mask;
+        while (m_slots[i].object != nullptr) i = (i + 1) & mask;
+        m_slots[i] = s;
+    }
+    void Grow() {
+        std::vector<Slot> old(2 * m_slots.size());
+        old.swap(m_slots);
+        for (const Slot& s : old)
+            if (s.object != nullptr) Place(s);
+        m_last = nullptr;
+    }
     bool m_text;
-    PyObject* m_last = nullptr;  // the object last found in the cache, and its key
-    std::string_view m_lastKey;
-    std::unordered_map<std::string_view, PyObject*> m_objects;
+    std::vector<Slot> m_slots;
+    std::size_t m_used = 0;
+    const Slot* m_last = nullptr;  // the slot last found
 };
 
 // An object array of `n` rows: `make(i)` for each row, None where absent.
@@ -95,20 +126,26 @@ py::array Objects(std::size_t n, const unsigned char* present, Make make) {
     return out;
 }
 
-py::list Keys(const RecordList& l, py::handle threads) {
+// The keys of the first `limit` records (all of them when None).
+py::list Keys(const RecordList& l, py::handle threads, py::handle limit) {
     std::vector<ByteSpan> keys;
     {
         const unsigned t = Threads(threads);
         const std::uint64_t size = BufferSize(l);
+        const std::size_t n =
+            limit.is_none() ? l.records.size()
+                            : std::min<std::size_t>(l.records.size(),
+                                                    static_cast<std::size_t>(IntInRange(limit, 0, LLONG_MAX, "limit")));
         py::gil_scoped_release nogil;
-        ulvex::ListKeys(l.data, size, l.records.data(), l.records.size(), keys, t);
+        ulvex::ListKeys(l.data, size, l.records.data(), n, keys, t);
     }
     py::list out;
     for (const ByteSpan& k : keys) out.append(py::bytes(reinterpret_cast<const char*>(l.data + k.offset), k.length));
     return out;
 }
 
-// (offset, name, version, payload_len, [(type, values, present) per key]).
+// (offset, name, version, payload_len, [(type, values, present) per key],
+// the number of entries whose key is none of `keys`).
 py::tuple Columns(const RecordList& l, const py::list& keys, const py::list& types, bool raise, py::handle threads) {
     const std::size_t n = l.records.size(), count = keys.size();
     if (types.size() != count) throw py::value_error("one type per key");
@@ -140,10 +177,11 @@ py::tuple Columns(const RecordList& l, const py::list& keys, const py::list& typ
     options.raise = raise;
     ulvex::ColumnError error{};
     ulvex::ColumnStatus status;
+    std::uint64_t others = 0;
     const std::uint64_t size = BufferSize(l);
     {
         py::gil_scoped_release nogil;
-        status = ulvex::ReadColumns(l.data, size, l.records.data(), n, cols.data(), count, options, &error);
+        status = ulvex::ReadColumns(l.data, size, l.records.data(), n, cols.data(), count, options, &error, &others);
     }
     if (status == ulvex::ColumnStatus::BadValue) {
         const ByteSpan v = error.value;
@@ -184,7 +222,7 @@ py::tuple Columns(const RecordList& l, const py::list& keys, const py::list& typ
         const unsigned char* nb = l.records[i].name;
         return names.Get(nb, ulvex::NameLength(nb));
     });
-    return py::make_tuple(offset, name, version, payloadLen, entryColumns);
+    return py::make_tuple(offset, name, version, payloadLen, entryColumns, others);
 }
 
 }  // namespace
@@ -192,15 +230,18 @@ py::tuple Columns(const RecordList& l, const py::list& keys, const py::list& typ
 void AddColumns(py::module_& m) {
     py::class_<RecordList> records = m.attr("Records");
     records.def(
-        "_keys", [](const RecordList& l, py::handle threads) { return Keys(l, threads); }, py::arg("threads"),
-        "_keys(threads) -> list[bytes]: every entry key of the records, in the order first seen.");
+        "_keys", [](const RecordList& l, py::handle threads, py::handle limit) { return Keys(l, threads, limit); },
+        py::arg("threads"), py::arg("limit") = py::none(),
+        "_keys(threads, limit=None) -> list[bytes]: every entry key of the first `limit` records (all when None), "
+        "in the order first seen.");
     records.def(
         "_columns",
         [](const RecordList& l, const py::list& keys, const py::list& types, bool raise, py::handle threads) {
             return Columns(l, keys, types, raise, threads);
         },
         py::arg("keys"), py::arg("types"), py::arg("raise_"), py::arg("threads"),
-        "_columns(keys, types, raise_, threads): the record columns and one (type, values, present) per key; "
+        "_columns(keys, types, raise_, threads): the record columns, one (type, values, present) per key, and the "
+        "number of entries whose key is none of keys; "
         "types are codes 0-5 (auto, int64, uint64, float64, str, bytes). Table() and to_pandas() build on it.");
 }
 

@@ -58,7 +58,12 @@ def test_table_equals_entries_of_each_record_read_by_the_rules(recs, kind):
     records = ulvex.scan(capture)
     maps = [ulvex.entries(r.payload) for r in records]
     table = records.table(types=kind)
-    assert {k: plain(v) for k, v in table.items()} == {k: plain(v) for k, v in records.table(types=kind, threads=3).items()}
+    guess, ulvex._table._GUESS = ulvex._table._GUESS, 1  # keys beyond the first record's are found afterwards
+    try:
+        again = records.table(types=kind, threads=3)
+    finally:
+        ulvex._table._GUESS = guess
+    assert {k: plain(v) for k, v in table.items()} == {k: plain(v) for k, v in again.items()}
     assert list(table)[:4] == ["offset", "name", "version", "payload_len"]
     keys = list(dict.fromkeys(k for es, _ in recs for k, _ in es if any(k in m for m in maps)))
     for key in keys:

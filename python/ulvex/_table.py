@@ -22,29 +22,46 @@ def _type_code(t):
     return _TYPES.index(t)
 
 
+# keys=None first takes the keys of this many records and reads those; only
+# when the rest hold other keys are all keys listed (a second walk).
+_GUESS = 1024
+
+
+def _codes(keys, types):
+    if types is None or isinstance(types, str):
+        return [_type_code(types or "auto")] * len(keys)
+    if isinstance(types, dict):
+        by_key = {_key_bytes(k): _type_code(t) for k, t in types.items()}
+        return [by_key.get(k, 0) for k in keys]
+    raise TypeError(f"types is a type name or a dict of key to type name, not {type(types).__name__}")
+
+
 def _read(records, keys, types, errors, threads):
     """The record columns and (name, type, values, present) per key."""
     if errors not in ("coerce", "raise"):
         raise ValueError(f"errors is 'coerce' or 'raise', not {errors!r}")
+    raise_ = errors == "raise"
     if keys is None:
-        keys = records._keys(threads)
-    elif isinstance(keys, (bytes, str)):
-        keys = [_key_bytes(keys)]
+        # One walk when the first records hold every key. Under "raise" the
+        # first bad value must be found among all keys at once, so they are
+        # listed first.
+        keys = records._keys(threads, None if raise_ else _GUESS)
+        codes = _codes(keys, types)
+        *columns, entries, others = records._columns(keys, codes, raise_, threads)
+        if others:
+            known = dict(zip(keys, entries))
+            keys = records._keys(threads)
+            extra = [k for k in keys if k not in known]
+            known.update(zip(extra, records._columns(extra, _codes(extra, types), raise_, threads)[4]))
+            entries = [known[k] for k in keys]
     else:
-        keys = [_key_bytes(k) for k in keys]
-    if types is None or isinstance(types, str):
-        codes = [_type_code(types or "auto")] * len(keys)
-    elif isinstance(types, dict):
-        by_key = {_key_bytes(k): _type_code(t) for k, t in types.items()}
-        codes = [by_key.get(k, 0) for k in keys]
-    else:
-        raise TypeError(f"types is a type name or a dict of key to type name, not {type(types).__name__}")
-    offset, name, version, payload_len, entries = records._columns(keys, codes, errors == "raise", threads)
+        keys = [_key_bytes(keys)] if isinstance(keys, (bytes, str)) else [_key_bytes(k) for k in keys]
+        *columns, entries, _ = records._columns(keys, _codes(keys, types), raise_, threads)
     named = []
     for key, (kind, values, present) in zip(keys, entries):
         column = key.decode("utf-8", "surrogateescape")
         named.append(("entry." + column if column in _RECORD_COLUMNS else column, kind, values, present))
-    return {"offset": offset, "name": name, "version": version, "payload_len": payload_len}, named
+    return dict(zip(_RECORD_COLUMNS, columns)), named
 
 
 def table(self, keys=None, *, types=None, errors="coerce", threads=1):

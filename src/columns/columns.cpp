@@ -50,10 +50,12 @@ struct Job {
     KeyTable keys;                    // key -> its first column
     std::vector<std::uint32_t> next;  // column -> the next column with the same key, or kNone
     bool raise;
+    bool countOthers;  // whether RangeResult::others is wanted
 };
 
 struct RangeResult {
     std::vector<unsigned char> kinds;  // per column: bit k set when an Auto value of code k was seen
+    std::uint64_t others = 0;          // entries whose key is no column's
     bool failed = false;
     ColumnError error{};
 };
@@ -62,11 +64,12 @@ void Store(void* values, std::size_t row, std::uint64_t bits) {
     std::memcpy(static_cast<unsigned char*>(values) + 8 * row, &bits, 8);
 }
 
-// Converts the value `v` (span `span`) of column `c` in `row`; false when it
-// does not belong to an explicit numeric type.
-bool Convert(const Job& job, std::size_t c, std::size_t row, ByteSpan span, RangeResult& out) {
+// Converts the `len` bytes at `v`, the value of column `c` in `row`; false
+// when they do not belong to an explicit numeric type.
+bool Convert(const Job& job, std::size_t c, std::size_t row, const unsigned char* v, std::size_t len,
+             RangeResult& out) {
     Column& col = job.columns[c];
-    const unsigned char* v = job.data + span.offset;
+    ByteSpan span{static_cast<std::uint64_t>(v - job.data), static_cast<std::uint32_t>(len), 0};
     Number x{kNotNumber, 0};
     switch (col.type) {
         case ColumnType::Str:
@@ -120,42 +123,56 @@ struct Hint {
     std::uint32_t column = KeyTable::kNone;
 };
 
+// The last value of a column's key in the row being read. Kept as plain
+// fields, written and read one by one (a ByteSpan written field by field and
+// read whole would stall the read).
+struct Seen {
+    std::size_t row = ~std::size_t(0);
+    const unsigned char* value = nullptr;
+    std::size_t len = 0;
+};
+
 void ReadRange(const Job& job, std::size_t begin, std::size_t end, RangeResult& out) {
     out.kinds.assign(job.columnCount, 0);
-    if (job.columnCount == 0) return;
-    std::vector<std::size_t> lastRow(job.columnCount, ~std::size_t(0));
-    std::vector<ByteSpan> value(job.columnCount);
-    std::vector<Hint> hints(64);
+    if (job.columnCount == 0 && !job.countOthers) return;
+    std::vector<Seen> seen(job.columnCount);
+    Hint hints[64];
+    const std::size_t size = static_cast<std::size_t>(job.end - job.data);
+    std::uint64_t others = 0;  // a local, kept in a register
     for (std::size_t row = begin; row < end; ++row) {
         const Record& r = job.records[row];
         std::size_t entry = 0;
-        ForEachEntry(
-            job.data + r.payloadOffset, r.payloadLen, static_cast<std::size_t>(job.end - job.data) - r.payloadOffset,
-            [&](const unsigned char* k, std::size_t kLen, const unsigned char* v, std::size_t vLen) {
-                std::uint32_t c;
-                Hint* h = entry < hints.size() ? &hints[entry] : nullptr;
-                ++entry;
-                if (h != nullptr && h->len == kLen && SameKey(h->key, k, kLen, job.end)) {
-                    c = h->column;
-                } else {
-                    c = job.keys.Find(k, kLen);
-                    if (h != nullptr) *h = Hint{k, kLen, c};
-                }
-                for (; c != KeyTable::kNone; c = job.next[c]) {
-                    lastRow[c] = row;
-                    value[c] = ByteSpan{static_cast<std::uint64_t>(v - job.data), static_cast<std::uint32_t>(vLen), 0};
-                }
-            });
+        ForEachEntry(job.data + r.payloadOffset, r.payloadLen, size - r.payloadOffset,
+                     [&](const unsigned char* k, std::size_t kLen, const unsigned char* v, std::size_t vLen) {
+                         std::uint32_t c;
+                         Hint* h = entry < 64 ? &hints[entry] : nullptr;
+                         ++entry;
+                         if (h != nullptr && h->len == kLen && SameKey(h->key, k, kLen, job.end)) {
+                             c = h->column;
+                         } else {
+                             c = job.keys.Find(k, kLen);
+                             if (h != nullptr) *h = Hint{k, kLen, c};
+                         }
+                         others += c == KeyTable::kNone ? 1 : 0;
+                         for (; c != KeyTable::kNone; c = job.next[c]) {
+                             seen[c].row = row;
+                             seen[c].value = v;
+                             seen[c].len = vLen;
+                         }
+                     });
         // Columns in order, so that the first failure of a row is its lowest column's.
         for (std::size_t c = 0; c < job.columnCount; ++c) {
-            if (lastRow[c] == row && Convert(job, c, row, value[c], out)) continue;
+            const Seen& s = seen[c];
+            if (s.row == row && Convert(job, c, row, s.value, s.len, out)) continue;
             Missing(job.columns[c], row);
-            if (lastRow[c] != row || !job.raise || out.failed) continue;
+            if (s.row != row || !job.raise || out.failed) continue;
             out.failed = true;
-            out.error = ColumnError{c, row, value[c]};
+            out.error = ColumnError{
+                c, row, ByteSpan{static_cast<std::uint64_t>(s.value - job.data), static_cast<std::uint32_t>(s.len), 0}};
         }
         if (out.failed) return;
     }
+    out.others = others;
 }
 
 // The type an Auto column takes from the codes of its values.
@@ -185,6 +202,12 @@ void SettleRange(const Column& col, std::size_t begin, std::size_t end) {
 
 ColumnStatus ReadColumns(const void* data, std::uint64_t size, const Record* records, std::size_t count,
                          Column* columns, std::size_t columnCount, const ColumnOptions& options, ColumnError* error) {
+    return ReadColumns(data, size, records, count, columns, columnCount, options, error, nullptr);
+}
+
+ColumnStatus ReadColumns(const void* data, std::uint64_t size, const Record* records, std::size_t count,
+                         Column* columns, std::size_t columnCount, const ColumnOptions& options, ColumnError* error,
+                         std::uint64_t* otherEntries) {
     using namespace detail;
     if (!PayloadsInside(size, records, count)) return ColumnStatus::BadRecord;
     for (std::size_t c = 0; c < columnCount; ++c)
@@ -196,6 +219,7 @@ ColumnStatus ReadColumns(const void* data, std::uint64_t size, const Record* rec
     job.columns = columns;
     job.columnCount = columnCount;
     job.raise = options.raise;
+    job.countOthers = otherEntries != nullptr;
     job.next.assign(columnCount, KeyTable::kNone);
     std::vector<std::uint32_t> lastOfKey(columnCount, KeyTable::kNone);
     for (std::size_t c = 0; c < columnCount; ++c) {
@@ -211,6 +235,10 @@ ColumnStatus ReadColumns(const void* data, std::uint64_t size, const Record* rec
     std::vector<RangeResult> results(ranges);
     ForEachRange(count, ranges, options.threads,
                  [&](std::size_t i, std::size_t b, std::size_t e) { ReadRange(job, b, e, results[i]); });
+    if (otherEntries != nullptr) {
+        *otherEntries = 0;
+        for (const RangeResult& r : results) *otherEntries += r.others;
+    }
     for (const RangeResult& r : results) {
         if (!r.failed) continue;
         if (error != nullptr) *error = r.error;

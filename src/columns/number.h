@@ -41,6 +41,22 @@ inline std::uint64_t EightDigitsValue(std::uint64_t w) {
 
 constexpr std::uint64_t kPow10Int[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
 
+// How many of the eight bytes in `w` (the first in the low byte) are digits
+// before the first that is not.
+inline std::size_t DigitCount(std::uint64_t w) {
+    // Zero in exactly the digit bytes, up to the first other byte.
+    const std::uint64_t other =
+        ((w & 0xF0F0F0F0F0F0F0F0ull) | (((w + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4)) ^
+        0x3333333333333333ull;
+    return other == 0 ? 8 : static_cast<std::size_t>(__builtin_ctzll(~ZeroBytes(other) & 0x8080808080808080ull)) / 8;
+}
+
+// The first `run` (1 to 8) bytes of `w` as the last digits of eight, the
+// bytes before them '0'.
+inline std::uint64_t AlignDigits(std::uint64_t w, std::size_t run) {
+    return run == 8 ? w : w << (64 - 8 * run) | 0x3030303030303030ull >> (8 * run);
+}
+
 // Reads the run of digits at `p`, at most `max` of them, into `v` (v * 10^k
 // + their value) and returns how many there were. Eight bytes at a time when
 // `p` has eight readable bytes before `readEnd`: the run's length comes from
@@ -51,16 +67,10 @@ inline std::size_t DigitRun(const unsigned char* p, std::size_t max, const unsig
     std::size_t k = 0;
     while (k < max && readEnd - (p + k) >= 8) {
         const std::uint64_t w = LoadLe64(p + k);
-        // Zero in exactly the digit bytes up to the first other byte.
-        const std::uint64_t other =
-            ((w & 0xF0F0F0F0F0F0F0F0ull) | (((w + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4)) ^
-            0x3333333333333333ull;
-        std::size_t run =
-            other == 0 ? 8 : static_cast<std::size_t>(__builtin_ctzll(~ZeroBytes(other) & 0x8080808080808080ull)) / 8;
+        std::size_t run = DigitCount(w);
         if (run > max - k) run = max - k;
         if (run == 0) return k;
-        const std::uint64_t digits = run == 8 ? w : w << (64 - 8 * run) | 0x3030303030303030ull >> (8 * run);
-        v = v * kPow10Int[run] + EightDigitsValue(digits);
+        v = v * kPow10Int[run] + EightDigitsValue(AlignDigits(w, run));
         k += run;
         if (run < 8) return k;
     }
@@ -123,13 +133,14 @@ constexpr double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1
 // most 15 digits in all: `v` holds the digits before the point (from `i`,
 // up to the point at `point`). Fifteen digits fit a double exactly, and so
 // does a power of ten up to 22, so one division gives the correctly rounded
-// value. Returns -1 for any other text, which the general path then reads.
-inline double ShortFraction(const unsigned char* s, std::size_t n, std::size_t i, std::size_t point, std::uint64_t v,
-                            const unsigned char* readEnd) {
+// value. False for any other text, which the general path then reads.
+inline bool ShortFraction(const unsigned char* s, std::size_t n, std::size_t i, std::size_t point, std::uint64_t v,
+                          const unsigned char* readEnd, double& d) {
     const std::size_t f = point + 1;
-    if (point - i > 15 || n - f > 15 - (point - i) || (point == i && f == n)) return -1;
-    if (DigitRun(s + f, n - f, readEnd, v) != n - f) return -1;
-    return static_cast<double>(v) / kPow10[n - f];
+    if (point - i > 15 || n - f > 15 - (point - i) || (point == i && f == n)) return false;
+    if (DigitRun(s + f, n - f, readEnd, v) != n - f) return false;
+    d = static_cast<double>(v) / kPow10[n - f];
+    return true;
 }
 
 // The number that all `n` bytes at `s` write, or kNotNumber. The bytes up to
@@ -137,7 +148,15 @@ inline double ShortFraction(const unsigned char* s, std::size_t n, std::size_t i
 inline Number ParseNumber(const unsigned char* s, std::size_t n, const unsigned char* readEnd) {
     const Number none{kNotNumber, 0};
     if (n == 0) return none;
-    const bool neg = s[0] == '-';
+    if (n <= 8 && readEnd - s >= 8) {  // up to eight digits, the commonest value, from one word
+        const std::uint64_t w = LoadLe64(s);
+        if (DigitCount(w) >= n) return Number{kSmall, EightDigitsValue(AlignDigits(w, n))};
+    }
+    // Every number starts with a digit, '-', '.', or the 'i' or 'n' of inf
+    // and nan: text is turned away at its first byte.
+    const unsigned char c0 = s[0];
+    if (!IsDigit(c0) && c0 != '-' && c0 != '.' && c0 != 'i' && c0 != 'n') return none;
+    const bool neg = c0 == '-';
     std::size_t i = neg ? 1 : 0;
     if (i == n) return none;
     // Decimal integers, the common case: after any leading zeros, 19 digits
@@ -150,10 +169,8 @@ inline Number ParseNumber(const unsigned char* s, std::size_t n, const unsigned 
     if (j == z + 19 && j + 1 == n && IsDigit(s[j]) && !__builtin_mul_overflow(v, 10u, &v) &&
         !__builtin_add_overflow(v, static_cast<unsigned>(s[j] - '0'), &v))
         return Integer(neg, v);
-    if (s[j] == '.') {
-        const double d = ShortFraction(s, n, i, j, v, readEnd);
-        if (d >= 0) return FloatNumber(neg ? -d : d);
-    }
+    double fraction;
+    if (s[j] == '.' && ShortFraction(s, n, i, j, v, readEnd, fraction)) return FloatNumber(neg ? -fraction : fraction);
     if (!neg && n > 2 && s[0] == '0' && s[1] == 'x') {
         std::uint64_t h = 0;
         std::size_t k = 2;

@@ -233,15 +233,20 @@ private:
 const std::size_t StreamReader::kDefaultMaxPayload;
 const std::size_t StreamReader::kLargestMaxPayload;
 
-static_assert(static_cast<int>(StreamReader::Binary) == static_cast<int>(RecordForm::Binary) &&
-                  static_cast<int>(StreamReader::Text) == static_cast<int>(RecordForm::Text),
-              "StreamReader::Form and RecordForm");
-
 StreamReader::StreamReader(RecordForm form, std::size_t maxPayload)
     : m_state(new detail::StreamState(form == RecordForm::Text, maxPayload)) {}
 
-StreamReader::StreamReader(Form form, std::size_t maxPayload)
-    : StreamReader(static_cast<RecordForm>(form), maxPayload) {}
+// Programs built when the form had an enum of its own here call the
+// constructor under that enum's name. It was passed as the same int, so the
+// old names stay, as aliases of this constructor (complete and base object).
+#define ULVEX_OLD_NAME(kind)              \
+    ".globl _ZN5ulvex12StreamReader" kind \
+    "ENS0_4FormEm\n"                      \
+    ".type _ZN5ulvex12StreamReader" kind  \
+    "ENS0_4FormEm, %function\n"           \
+    ".set _ZN5ulvex12StreamReader" kind "ENS0_4FormEm, _ZN5ulvex12StreamReader" kind "ENS_10RecordFormEm\n"
+__asm__(ULVEX_OLD_NAME("C1") ULVEX_OLD_NAME("C2"));
+#undef ULVEX_OLD_NAME
 
 StreamReader::~StreamReader() { delete m_state; }
 
