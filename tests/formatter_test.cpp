@@ -11,7 +11,6 @@
 
 namespace {
 using Bytes = std::vector<unsigned char>;
-using Map = std::map<std::string, std::string>;
 std::string S(const Bytes& b) { return std::string(b.begin(), b.end()); }
 // Sees which int slot a writer went through and the text it handed to the string writer.
 struct Recorder : CUlvexDataFormatter {

@@ -13,8 +13,6 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
 TEST(Stats, CountsAreTheStreamReadersForAnyChunkingOfHostileInputs) {
     ulvex::test::Maker maker{false, std::mt19937(2026)};
     ulvex_cli::Progress quiet(false, "", 0);
@@ -22,7 +20,7 @@ TEST(Stats, CountsAreTheStreamReadersForAnyChunkingOfHostileInputs) {
     for (int round = 0; round < 200; ++round) {
         const bool text = round % 2 == 1;
         maker.text = text;
-        const Bytes in = maker.Input(60);
+        const auto in = maker.Input(60);
         const ulvex_cli::CaptureStats stats = ulvex_cli::CountCapture(
             in.data(), in.size(), text ? ulvex::RecordForm::Text : ulvex::RecordForm::Binary, quiet);
 
