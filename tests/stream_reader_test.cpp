@@ -19,18 +19,20 @@ struct Rng : std::mt19937 {
     using std::mt19937::mt19937;
     unsigned operator()() { return static_cast<unsigned>(std::mt19937::operator()()); }
 };
-const Reader::Form kForms[] = {Reader::Binary, Reader::Text};
-void Append(Reader::Form form, Bytes& out, const Bytes& payload, unsigned version = 1) {
-    ulvex::test::Append(form == Reader::Text, out, form == Reader::Text ? "NAME" : "AB", payload,
+const ulvex::RecordForm kForms[] = {ulvex::RecordForm::Binary, ulvex::RecordForm::Text};
+void Append(ulvex::RecordForm form, Bytes& out, const Bytes& payload, unsigned version = 1) {
+    ulvex::test::Append(form == ulvex::RecordForm::Text, out, form == ulvex::RecordForm::Text ? "NAME" : "AB", payload,
                         static_cast<unsigned char>(version));
 }
 // A lone header announcing `dataLen` bytes of payload (text: of data).
-Bytes Header(Reader::Form form, unsigned int dataLen) {
+Bytes Header(ulvex::RecordForm form, unsigned int dataLen) {
     Bytes r;
     Append(form, r, Bytes());
-    for (int i = 0; i < 4 && form == Reader::Binary; ++i) r[6 + i] = static_cast<unsigned char>(dataLen >> 8 * i);
-    if (form == Reader::Text) std::snprintf(reinterpret_cast<char*>(&r[6]), 11, "%010u", dataLen + 2), r[16] = '1';
-    return Bytes(r.begin(), r.begin() + (form == Reader::Binary ? 12 : 18));
+    for (int i = 0; i < 4 && form == ulvex::RecordForm::Binary; ++i)
+        r[6 + i] = static_cast<unsigned char>(dataLen >> 8 * i);
+    if (form == ulvex::RecordForm::Text)
+        std::snprintf(reinterpret_cast<char*>(&r[6]), 11, "%010u", dataLen + 2), r[16] = '1';
+    return Bytes(r.begin(), r.begin() + (form == ulvex::RecordForm::Binary ? 12 : 18));
 }
 }  // namespace
 
@@ -39,33 +41,33 @@ TEST(StreamReader, HeadersSharingOneFooterAgreeWithTheListing) {
     // record after the run (a few: after the next run), so that checksums go
     // through the reader's running-sum table, trimmed while candidates wait.
     Rng rng(5);
-    for (Reader::Form form : kForms) {
-        const size_t hs = form == Reader::Binary ? 12 : 18, K = 800;
+    for (ulvex::RecordForm form : kForms) {
+        const size_t hs = form == ulvex::RecordForm::Binary ? 12 : 18, K = 800;
         Bytes s, rec, data(40000);
         for (auto& b : data) b = static_cast<unsigned char>(rng());
         Append(form, rec, data);
-        const size_t run = K * hs + rec.size(), footer = run - (form == Reader::Binary ? 8 : 14);
+        const size_t run = K * hs + rec.size(), footer = run - (form == ulvex::RecordForm::Binary ? 8 : 14);
         for (size_t g = 0; g < 3; ++g, s.insert(s.end(), rec.begin(), rec.end()))
             for (size_t i = 0; i < K; ++i) {
                 const Bytes h = Header(form, static_cast<unsigned>(footer + (i % 97 == 50 ? run : 0) - i * hs - hs -
-                                                                   (form == Reader::Binary ? 0 : 2)));
+                                                                   (form == ulvex::RecordForm::Binary ? 0 : 2)));
                 s.insert(s.end(), h.begin(), h.end());
             }
-        ASSERT_NE(ulvex::ref::ListAll(form == Reader::Text, s.data(), s.size()).size(), 0u);
+        ASSERT_NE(ulvex::ref::ListAll(form == ulvex::RecordForm::Text, s.data(), s.size()).size(), 0u);
         std::vector<std::size_t> random(97);  // chunks of 1 byte, of random sizes up to 300, of 4 KiB
         for (std::size_t& n : random) n = 1 + rng() % 300;
         for (const auto& sizes : {std::vector<std::size_t>{1}, random, std::vector<std::size_t>{4096}})
-            ulvex::ref::CheckStream(form == Reader::Text, 1u << 20, sizes, false, s.data(), s.size());
+            ulvex::ref::CheckStream(form == ulvex::RecordForm::Text, 1u << 20, sizes, false, s.data(), s.size());
     }
 }
 
 // A damaged record, a header announcing more than the maximum, then a record that arrives split; an empty
 // record that ends the stream is never one.
-class StreamCounters : public ::testing::TestWithParam<Reader::Form> {
+class StreamCounters : public ::testing::TestWithParam<ulvex::RecordForm> {
 protected:
     void SetUp() override {
-        const Reader::Form form = GetParam();
-        const size_t crlf = form == Reader::Binary ? 0 : 2;
+        const ulvex::RecordForm form = GetParam();
+        const size_t crlf = form == ulvex::RecordForm::Binary ? 0 : 2;
         Bytes good, bad;
         Append(form, good, Bytes(kMax, 'g')), Append(form, bad, Bytes(5, 'b')), Append(form, last, Bytes());
         good.resize(good.size() - crlf), last.resize(last.size() - crlf - crlf / 2);  // last: needs a byte more
@@ -120,11 +122,14 @@ TEST_P(StreamCounters, BytesFedAfterFinishAreIgnored) {
     EXPECT_EQ(r.GarbageBytes(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothForms, StreamCounters, ::testing::ValuesIn(kForms));
+INSTANTIATE_TEST_SUITE_P(BothForms, StreamCounters, ::testing::ValuesIn(kForms),
+                         [](const ::testing::TestParamInfo<ulvex::RecordForm>& i) {
+                             return std::string(i.param == ulvex::RecordForm::Binary ? "Binary" : "Text");
+                         });
 
 TEST(StreamReader, MaximumAbove32BitsStillPassesOverImpossibleLengthsAtOnce) {
-    for (Reader::Form form : kForms) {
-        Bytes s = Header(form, form == Reader::Binary ? 0xFFFFFFFFu : 4294967290u), rec;
+    for (ulvex::RecordForm form : kForms) {
+        Bytes s = Header(form, form == ulvex::RecordForm::Binary ? 0xFFFFFFFFu : 4294967290u), rec;
         Append(form, rec, Bytes{'a'});
         s.insert(s.end(), rec.begin(), rec.end());
         s.push_back(0);
@@ -139,7 +144,7 @@ TEST(StreamReader, MaximumAbove32BitsStillPassesOverImpossibleLengthsAtOnce) {
 
 TEST(StreamReader, LongStreamStaysWithinItsMemoryBound) {
     Rng rng(77);
-    for (Reader::Form form : kForms) {
+    for (ulvex::RecordForm form : kForms) {
         Bytes s, p;                      // 64 MiB through a reader whose bound is below 16 KiB for 4-KiB chunks
         while (s.size() < (1u << 20)) {  // records (some too long, some damaged), lone headers, garbage
             const size_t at = s.size();
@@ -151,6 +156,6 @@ TEST(StreamReader, LongStreamStaysWithinItsMemoryBound) {
             for (unsigned i = rng() % 40; i > 0; --i) s.push_back("<h>0123<\r\n"[rng() % 10]);
         }
         for (p = s; s.size() < (64u << 20);) s.insert(s.end(), p.begin(), p.end());
-        ulvex::ref::CheckStream(form == Reader::Text, 4096, {4096}, false, s.data(), s.size());
+        ulvex::ref::CheckStream(form == ulvex::RecordForm::Text, 4096, {4096}, false, s.data(), s.size());
     }
 }

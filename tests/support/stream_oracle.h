@@ -28,7 +28,7 @@ const std::size_t kRest = ~std::size_t(0);  // a chunk size that feeds the rest 
 inline void CheckStream(bool text, std::size_t maxPayload, const std::vector<std::size_t>& sizes, bool lazy,
                         const u8* s, std::size_t n) {
     const std::vector<Found> want = ListAll(text, s, n, 0, maxPayload);
-    StreamReader reader(text ? StreamReader::Text : StreamReader::Binary, maxPayload);
+    StreamReader reader(text ? RecordForm::Text : RecordForm::Binary, maxPayload);
     std::vector<std::vector<u8>> chunks;
     std::size_t got = 0, largest = 0;
     u64 recordBytes = 0;

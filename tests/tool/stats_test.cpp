@@ -25,7 +25,7 @@ TEST(Stats, CountsAreTheStreamReadersForAnyChunkingOfHostileInputs) {
             in.data(), in.size(), text ? ulvex::RecordForm::Text : ulvex::RecordForm::Binary, quiet);
 
         // The stream reader fed the same bytes in random chunks, drained after each.
-        ulvex::StreamReader reader(text ? ulvex::StreamReader::Text : ulvex::StreamReader::Binary,
+        ulvex::StreamReader reader(text ? ulvex::RecordForm::Text : ulvex::RecordForm::Binary,
                                    ulvex::StreamReader::kLargestMaxPayload);
         STag tag;
         std::uint64_t offset = 0;
