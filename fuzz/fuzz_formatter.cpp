@@ -1,10 +1,12 @@
-// The entry readers against the reference reading of the value stop rule.
+// The entry readers against the reference reading of the value stop rule,
+// and the column reader on a payload that has more of the buffer after it.
 // Input: a key length byte, the key, then the data.
 #include <algorithm>
 #include <map>
 #include <memory>
 
 #include "fuzz_util.h"
+#include "ulvex/columns.h"
 #include "ulvex/data_formatter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* in, std::size_t size) {
@@ -24,5 +26,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* in, std::size_t size) 
     ref::FindInDataAllEntry(d, data.size(), wantMap);
     CHECK(f->FindInDataAllEntry(d, u32(data.size()), got));
     CHECK(got == wantMap);
+
+    // A payload of the first three quarters: the walk may read the rest, never use it.
+    std::map<std::string, std::string> part;
+    ulvex::Record r{};
+    r.payloadLen = u32(data.size() - data.size() / 4);
+    ref::FindInDataAllEntry(d, r.payloadLen, part);
+    std::vector<ulvex::Column> cols(part.size());
+    std::vector<unsigned char> present(part.size());
+    std::vector<ulvex::ByteSpan> spans(part.size());
+    std::size_t c = 0;
+    for (const auto& kv : part) {
+        cols[c].key = kv.first.data(), cols[c].keyLen = kv.first.size(), cols[c].type = ulvex::ColumnType::Bytes;
+        cols[c].present = &present[c], cols[c].spans = &spans[c], ++c;
+    }
+    std::uint64_t others = 1;
+    CHECK(ulvex::ReadColumns(d, data.size(), &r, 1, cols.data(), c, ulvex::ColumnOptions(), nullptr, &others) ==
+          ulvex::ColumnStatus::Ok);
+    CHECK(others == 0);
+    c = 0;
+    for (const auto& kv : part) {
+        CHECK(present[c] && std::string((const char*)d + spans[c].offset, spans[c].length) == kv.second);
+        ++c;
+    }
     return 0;
 }

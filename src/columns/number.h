@@ -148,15 +148,9 @@ inline bool ShortFraction(const unsigned char* s, std::size_t n, std::size_t i, 
 inline Number ParseNumber(const unsigned char* s, std::size_t n, const unsigned char* readEnd) {
     const Number none{kNotNumber, 0};
     if (n == 0) return none;
-    if (n <= 8 && readEnd - s >= 8) {  // up to eight digits, the commonest value, from one word
-        const std::uint64_t w = LoadLe64(s);
-        if (DigitCount(w) >= n) return Number{kSmall, EightDigitsValue(AlignDigits(w, n))};
-    }
     // Every number starts with a digit, '-', '.', or the 'i' or 'n' of inf
     // and nan: text is turned away at its first byte.
-    const unsigned char c0 = s[0];
-    if (!IsDigit(c0) && c0 != '-' && c0 != '.' && c0 != 'i' && c0 != 'n') return none;
-    const bool neg = c0 == '-';
+    const bool neg = s[0] == '-';
     std::size_t i = neg ? 1 : 0;
     if (i == n) return none;
     // Decimal integers, the common case: after any leading zeros, 19 digits
