@@ -116,6 +116,7 @@ private:
 bool ScanAlone(const Finder& finder, ScanState& s, std::uint64_t chunk, Caller& caller) {
     StateSums sums{s};
     std::vector<Record> out;
+    out.swap(s.pending);  // empty here (all were taken); its room serves again
     Record r;
     while (s.x < s.size) {
         const std::uint64_t end = s.x + std::min(chunk, s.size - s.x);
@@ -123,7 +124,7 @@ bool ScanAlone(const Finder& finder, ScanState& s, std::uint64_t chunk, Caller& 
         out.clear();
         for (; finder.Next(s.x, end, sums, r); s.x = End(r)) out.push_back(r);
         if (s.x < end) s.x = end;
-        if (!caller.Offer(s, out.data(), out.size())) return false;
+        if (!caller.OfferOwned(s, out)) return false;
     }
     return true;
 }

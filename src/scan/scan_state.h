@@ -83,6 +83,18 @@ struct Caller {
         return false;
     }
 
+    // Offer for records in a vector of the scan's own: what the caller does
+    // not take is kept by taking over the vector, not by copying it.
+    bool OfferOwned(ScanState& s, std::vector<Record>& rs) {
+        if (!s.pending.empty() || rs.empty()) return Offer(s, rs.data(), rs.size());
+        const std::size_t n = rs.size();
+        const std::size_t taken = std::min(fn(context, rs.data(), n), n);
+        if (taken != 0) s.last = End(rs[taken - 1]);
+        if (taken == n) return true;
+        if (s.keep) s.pending.swap(rs), s.next = taken;
+        return false;
+    }
+
     bool OfferPending(ScanState& s) {
         const std::size_t n = s.pending.size() - s.next;
         if (n == 0) return true;
