@@ -2,6 +2,7 @@
 // vector hold exactly one.
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 
 #include "common/wire.h"
@@ -30,7 +31,7 @@ template <class Name>
 void WriteRecord(std::vector<unsigned char>& out, std::size_t at, Name name, const void* payload, unsigned int len,
                  unsigned char version) {
     const unsigned long long newSize = static_cast<unsigned long long>(at) + len + kFrameSize;
-    if (newSize > 0xFFFFFFFFull) throw std::length_error("ulvex: tag record buffer would exceed 4 GiB");
+    if (newSize > ulvex::kMaxRecordLength) throw std::length_error("ulvex: tag record buffer would exceed 4 GiB");
     const unsigned char* p = static_cast<const unsigned char*>(payload);
     std::vector<unsigned char> own;
     if (InStorage(out, p, len)) {
@@ -59,7 +60,8 @@ CUlvexEncoder::~CUlvexEncoder() {}
 
 bool CUlvexEncoder::AddTagBin(std::vector<unsigned char>& out, const char* name,
                               const std::vector<unsigned char>& payload, unsigned char version) {
-    if (payload.size() > 0xFFFFFFFFu) throw std::length_error("ulvex: payload exceeds 4 GiB");
+    if (payload.size() > std::numeric_limits<unsigned int>::max())
+        throw std::length_error("ulvex: payload exceeds 4 GiB");
     WriteRecord(out, out.size(), name, payload.data(), static_cast<unsigned int>(payload.size()), version);
     return true;
 }

@@ -63,7 +63,7 @@ bool CUlvexEncoderTxt::AddTagTxt(std::vector<unsigned char>& out, const char* na
     const std::size_t old = out.size();
     const std::size_t n = payload.size();
     const unsigned long long newSize = static_cast<unsigned long long>(old) + n + kTextRecordOverhead;
-    if (newSize > 0xFFFFFFFFull) throw std::length_error("ulvex: text record buffer would exceed 4 GiB");
+    if (newSize > ulvex::kMaxRecordLength) throw std::length_error("ulvex: text record buffer would exceed 4 GiB");
 
     // The record's payload is CR LF followed by the data; its checksum is
     // summed without building that block.
