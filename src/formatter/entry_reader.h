@@ -1,6 +1,8 @@
 // The payload entry reader, as spans over the payload: the one walk behind
-// CUlvexDataFormatter::FindInDataAllEntry and the C API's entry readers.
-// Everything here is inline and hidden; nothing is exported.
+// CUlvexDataFormatter::FindInDataAllEntry, the C API's entry readers and the
+// column reader. Where the bytes after a payload may be read too (the column
+// reader's payloads inside a buffer), it walks on byte masks; otherwise a
+// word at a time. Everything here is inline and hidden; nothing is exported.
 #ifndef ULVEX_SRC_FORMATTER_ENTRY_READER_H
 #define ULVEX_SRC_FORMATTER_ENTRY_READER_H
 
@@ -24,8 +26,8 @@ inline std::size_t ValueEnd(const unsigned char* d, std::size_t n, std::size_t s
     }
 }
 
-// Word-at-a-time searches: eight positions per step while all the bytes
-// they look at lie inside the data, then one at a time.
+// Word-at-a-time searches: eight positions per step while eight bytes can be
+// read, then one at a time.
 constexpr std::uint64_t kOnes = 0x0101010101010101ull;
 
 inline std::size_t LowestByte(std::uint64_t mask) { return static_cast<std::size_t>(__builtin_ctzll(mask)) / 8; }
