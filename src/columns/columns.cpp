@@ -26,12 +26,6 @@ namespace {
 // (missing rows keep 0; numbers hold their NumberKind).
 const unsigned char kText = 5;
 
-bool PayloadsInside(std::uint64_t size, const Record* records, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i)
-        if (records[i].payloadOffset > size || records[i].payloadLen > size - records[i].payloadOffset) return false;
-    return true;
-}
-
 bool ColumnUsable(const Column& c) {
     const bool numeric = c.type == ColumnType::Int64 || c.type == ColumnType::UInt64 || c.type == ColumnType::Float64;
     const bool text = c.type == ColumnType::Str || c.type == ColumnType::Bytes;
@@ -123,9 +117,7 @@ struct Hint {
     std::uint32_t column = KeyTable::kNone;
 };
 
-// The last value of a column's key in the row being read. Kept as plain
-// fields, written and read one by one (a ByteSpan written field by field and
-// read whole would stall the read).
+// The last value of a column's key in the row being read.
 struct Seen {
     std::size_t row = ~std::size_t(0);
     const unsigned char* value = nullptr;

@@ -15,8 +15,7 @@ namespace ulvex {
 bool ListKeys(const void* data, std::uint64_t size, const Record* records, std::size_t count,
               std::vector<ByteSpan>& keys, unsigned threads) {
     using namespace detail;
-    for (std::size_t i = 0; i < count; ++i)
-        if (records[i].payloadOffset > size || records[i].payloadLen > size - records[i].payloadOffset) return false;
+    if (!PayloadsInside(size, records, count)) return false;
     const unsigned char* d = static_cast<const unsigned char*>(data);
     const std::size_t ranges = RangeCount(count, threads);
     std::vector<std::vector<ByteSpan>> found(ranges);

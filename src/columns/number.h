@@ -148,8 +148,6 @@ inline bool ShortFraction(const unsigned char* s, std::size_t n, std::size_t i, 
 inline Number ParseNumber(const unsigned char* s, std::size_t n, const unsigned char* readEnd) {
     const Number none{kNotNumber, 0};
     if (n == 0) return none;
-    // Every number starts with a digit, '-', '.', or the 'i' or 'n' of inf
-    // and nan: text is turned away at its first byte.
     const bool neg = s[0] == '-';
     std::size_t i = neg ? 1 : 0;
     if (i == n) return none;

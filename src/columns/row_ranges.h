@@ -1,5 +1,6 @@
 // Rows cut into ranges that are read independently and joined in order; the
-// ranges run on the calling thread and the workers of a thread pool.
+// ranges run on the calling thread and the workers of a thread pool. Also the
+// check every reader of the rows makes first: the payloads lie in the buffer.
 #ifndef ULVEX_SRC_COLUMNS_ROW_RANGES_H
 #define ULVEX_SRC_COLUMNS_ROW_RANGES_H
 
@@ -7,14 +8,23 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <mutex>
 
+#include "ulvex/format.h"
 #include "ulvex/thread_pool.h"
 
 namespace ulvex {
 namespace detail {
+
+// Whether every record's payload lies inside the `size` bytes of the buffer.
+inline bool PayloadsInside(std::uint64_t size, const Record* records, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i)
+        if (records[i].payloadOffset > size || records[i].payloadLen > size - records[i].payloadOffset) return false;
+    return true;
+}
 
 inline unsigned Threads(unsigned threads) { return threads != 0 ? threads : ThreadPool::DefaultThreads(); }
 
