@@ -52,7 +52,8 @@ def _read(records, keys, types, errors, threads):
             known = dict(zip(keys, entries))
             keys = records._keys(threads)
             extra = [k for k in keys if k not in known]
-            known.update(zip(extra, records._columns(extra, _codes(extra, types), raise_, threads)[4]))
+            *_, more, _ = records._columns(extra, _codes(extra, types), raise_, threads)
+            known.update(zip(extra, more))
             entries = [known[k] for k in keys]
     else:
         keys = [_key_bytes(keys)] if isinstance(keys, (bytes, str)) else [_key_bytes(k) for k in keys]

@@ -124,7 +124,7 @@ bool ScanAlone(const Finder& finder, ScanState& s, std::uint64_t chunk, Caller& 
         out.clear();
         for (; finder.Next(s.x, end, sums, r); s.x = End(r)) out.push_back(r);
         if (s.x < end) s.x = end;
-        if (!caller.OfferOwned(s, out)) return false;
+        if (!caller.Offer(s, out.data(), out.size(), &out)) return false;
     }
     return true;
 }

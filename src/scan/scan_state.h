@@ -73,25 +73,18 @@ struct Caller {
     void* context;
 
     // Hands over rs[0, n); keeps what the caller does not take. False when
-    // the caller stopped the scan.
-    bool Offer(ScanState& s, const Record* rs, std::size_t n) {
+    // the caller stopped the scan. When the records are the whole of a
+    // vector of the scan's own (`owner`), they are kept by taking it over
+    // rather than by copying them.
+    bool Offer(ScanState& s, const Record* rs, std::size_t n, std::vector<Record>* owner = nullptr) {
         if (n == 0) return true;
         const std::size_t taken = std::min(fn(context, rs, n), n);
         if (taken != 0) s.last = End(rs[taken - 1]);
         if (taken == n) return true;
-        Keep(s, rs + taken, rs + n);
-        return false;
-    }
-
-    // Offer for records in a vector of the scan's own: what the caller does
-    // not take is kept by taking over the vector, not by copying it.
-    bool OfferOwned(ScanState& s, std::vector<Record>& rs) {
-        if (!s.pending.empty() || rs.empty()) return Offer(s, rs.data(), rs.size());
-        const std::size_t n = rs.size();
-        const std::size_t taken = std::min(fn(context, rs.data(), n), n);
-        if (taken != 0) s.last = End(rs[taken - 1]);
-        if (taken == n) return true;
-        if (s.keep) s.pending.swap(rs), s.next = taken;
+        if (owner != nullptr && s.keep && s.pending.empty())
+            s.pending.swap(*owner), s.next = taken;
+        else
+            Keep(s, rs + taken, rs + n);
         return false;
     }
 
